@@ -1,0 +1,40 @@
+#pragma once
+// Writing one form to one delimited text file.
+
+#include "database/DEInfoRec.h"
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+
+namespace corvane {
+
+// What the export needs from its caller besides the ten inputs: where to show the "IO Error: " message, how to
+// report progress, and a way to stop early. Every member has a harmless default.
+struct TExportHost {
+    // The output file could not be created: text is "IO Error: <code>", systemText the platform's description.
+    std::function<void(const std::string& text, int code, const std::string& systemText)> ShowIOError;
+    // Called now and then during the record scan.
+    std::function<void(std::int64_t slotsDone, std::int64_t slotsTotal)> Progress;
+    // The short date format for day-count dates (%d, %m, %Y, %y and literal characters); empty: the locale's.
+    std::string ShortDateFormat;
+};
+
+struct TExportResult {
+    bool FileWritten = false;        // the output file exists under its final name
+    std::string FileName;            // the output file's name
+    bool FormFound = false;
+    std::int64_t RecordsWritten = 0;
+};
+
+// Exports the form named by formEntry ("NAME", "NAME=D" ...) to destination + stem + "." + extension.
+// storedDateOrder and outputDateOrder are 'A', 'B' or 'M'; numericNull 0 writes an empty number as "0", any other
+// value as nothing. Diagnostic lines ("Table X doesn't exist.", warnings) go to messages.
+// Throws what GetFields, the date order reader and the output writer throw (EDELibError, EInOutError ...).
+TExportResult ExportForm(const std::string& formEntry, const std::string& destination, const std::string& extension,
+                         char storedDateOrder, char outputDateOrder, char delimiter,
+                         const std::string& headingQualifier, TDEInfoRec& database, std::ostream& messages,
+                         int numericNull, const TExportHost& host = {});
+
+} // namespace corvane
