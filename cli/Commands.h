@@ -2,6 +2,8 @@
 // The commands of corvane-cli. Each takes the arguments after the command name and returns the exit status:
 // 0 success, 1 an error, 2 a usage error (after printing the usage to err).
 
+#include "database/DEInfoRec.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -27,6 +29,13 @@ DatabaseLocation LocateDatabase(const std::string& argument);
 // environment variable (DEPATH when unset), version 7 the program's directory + "7/", any other empty.
 // override, when non-empty, wins.
 std::string DEPathForVersion(unsigned version, const std::string& programDirectory, const std::string& override);
+
+// The lines the main window's form list shows for a loaded database, sorted as that list sorts them: system forms
+// (shown only while DEPath is set) with a leading blank, "users" and variant levels of 2 or more never.
+std::vector<std::string> FormListLines(const TDEInfoRec& database);
+
+// The value of the DataEase program directory variable: "depath", or "DEPATH" when that is unset.
+std::string DEPathVariable();
 
 // The program's directory (with a trailing separator).
 std::string ProgramDirectory();

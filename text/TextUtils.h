@@ -1,6 +1,6 @@
 #pragma once
-// Byte-string routines shared by the database reader, the export and the windows. They work on single-byte text
-// exactly as stored (no code page, no locale); positions are 1-based and 0 means "not found".
+// Byte-string routines shared by the database reader, the export and the windows. They work on single-byte
+// text exactly as stored (no code page, no locale); positions are 1-based and 0 means "not found".
 
 #include <cstdint>
 #include <string>
@@ -27,8 +27,8 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
-// Up to four bytes as the low-order bytes of a 32-bit integer, least significant first. Throws std::out_of_range
-// when count is above 4.
+// Up to four bytes as the low-order bytes of a 32-bit integer, least significant first. Throws
+// std::out_of_range when count is above 4.
 std::int32_t BytesToInt(const std::uint8_t* p, int count);
 
 // Smallest position in s of any character of set; 0 when none occurs or either string is empty.
