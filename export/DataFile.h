@@ -3,8 +3,12 @@
 
 #include "database/DEInfoRec.h"
 
+#include "database/ByteReader.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -19,11 +23,49 @@ std::string DataFilePath(const TFormRec& form);
 // True when a slot whose first byte is status is taken by selection ('L', 'D', 'A'; any other letter: none).
 bool SlotSelected(std::uint8_t status, char selection);
 
-// The stored date order of the database: 'A', 'B' or 'M' (version 3 reads byte 128 of the Configuration data file;
-// every other version answers 'B'). Throws EInOutError when that file is missing or too short.
+// The stored date order of the database: 'A', 'B' or 'M' (version 3 reads byte 128 of the Configuration data
+// file; every other version answers 'B'). Throws EInOutError when that file is missing or too short.
 char ReadDateOrder(TDEInfoRec& database);
 
 // The two-digit-year cutoff, cached in CenturyCutoff; 0 without a Configuration form. Throws EInOutError.
 std::uint8_t ReadCenturyCutoff(TDEInfoRec& database);
+
+// Settings bytes of the Configuration data file.
+inline constexpr std::int64_t kDateOrderOffset4x = 128;
+inline constexpr std::int64_t kCenturyCutoffOffset4x = 143;
+inline constexpr std::int64_t kCenturyCutoffOffset = 324;
+
+class TByteSource;
+
+// Reads the record slots of a data file in file order, in large blocks: one read per block rather than one
+// per slot, and the memory held does not grow with the file. Slot positions are 64-bit.
+class TSlotReader {
+public:
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
+    // Reads at most slotCount slots of recordLength bytes from source (which it does not own).
+    TSlotReader(TByteSource& source, std::uint16_t recordLength, std::int64_t slotCount,
+                std::size_t blockBytes = kBlockBytes);
+
+    // The next whole slot, or an empty span when slotCount slots have been read or the source holds no
+    // further whole slot (a partial slot at the end is never delivered). Throws EInOutError on a read error.
+    ByteSpan Next();
+
+    // Slots delivered so far.
+    std::int64_t SlotsRead() const { return slotsRead_; }
+    // True when the source ended before slotCount whole slots.
+    bool EndedShort() const { return endedShort_; }
+
+private:
+    TByteSource& source_;
+    std::size_t recordLength_;
+    std::int64_t slotCount_;
+    std::vector<std::uint8_t> block_;
+    std::size_t blockFill_ = 0;
+    std::size_t blockPos_ = 0;
+    std::int64_t filePos_ = 0;
+    std::int64_t slotsRead_ = 0;
+    bool endedShort_ = false;
+};
 
 } // namespace corvane

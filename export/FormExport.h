@@ -7,13 +7,15 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
-// What the export needs from its caller besides the ten inputs: where to show the "IO Error: " message, how to
-// report progress, and a way to stop early. Every member has a harmless default.
+// What the export needs from its caller besides the ten inputs: where to show the "IO Error: " message, how
+// to report progress, and a way to stop early. Every member has a harmless default.
 struct TExportHost {
-    // The output file could not be created: text is "IO Error: <code>", systemText the platform's description.
+    // The output file could not be created: text is "IO Error: <code>", systemText the platform's
+    // description.
     std::function<void(const std::string& text, int code, const std::string& systemText)> ShowIOError;
     // Called now and then during the record scan.
     std::function<void(std::int64_t slotsDone, std::int64_t slotsTotal)> Progress;
@@ -22,19 +24,40 @@ struct TExportHost {
 };
 
 struct TExportResult {
-    bool FileWritten = false;        // the output file exists under its final name
-    std::string FileName;            // the output file's name
+    bool FileWritten = false; // the output file exists under its final name
+    std::string FileName;     // the output file's name
     bool FormFound = false;
     std::int64_t RecordsWritten = 0;
+    bool DataFileOpened = false; // the data file was found and opened
+    std::int64_t SlotsRead = 0;  // record slots read from the data file
+    bool DataFileShort = false;  // the data file held fewer whole slots than RecordCount
 };
 
+// The parts of a form entry: the form name, the file stem and the record selection letter.
+struct TFormEntry {
+    std::string FormName;
+    std::string Stem;
+    char Selection = 'L';
+};
+// "NAME" gives NAME, NAME without "/", 'L'; "NAME=x" gives NAME, NAME, x upper-cased ('L' when nothing
+// follows).
+TFormEntry SplitFormEntry(const std::string& formEntry);
+
+// The column heading of a field: its name with each of ",;:+-= ." replaced by "_", and "DATE_" for a name
+// that reads DATE in any case.
+std::string HeadingName(const std::string& fieldName);
+
+// The exported columns of a form in order: the fields with Flag3, then the others; fields with Flag7 left
+// out.
+std::vector<const TFieldRec*> ExportColumns(const TFieldRec* firstField);
+
 // Exports the form named by formEntry ("NAME", "NAME=D" ...) to destination + stem + "." + extension.
-// storedDateOrder and outputDateOrder are 'A', 'B' or 'M'; numericNull 0 writes an empty number as "0", any other
-// value as nothing. Diagnostic lines ("Table X doesn't exist.", warnings) go to messages.
-// Throws what GetFields, the date order reader and the output writer throw (EDELibError, EInOutError ...).
-TExportResult ExportForm(const std::string& formEntry, const std::string& destination, const std::string& extension,
-                         char storedDateOrder, char outputDateOrder, char delimiter,
-                         const std::string& headingQualifier, TDEInfoRec& database, std::ostream& messages,
-                         int numericNull, const TExportHost& host = {});
+// storedDateOrder and outputDateOrder are 'A', 'B' or 'M'; numericNull 0 writes an empty number as "0", any
+// other value as nothing. Diagnostic lines ("Table X doesn't exist.", warnings) go to messages. Throws what
+// GetFields, the date order reader and the output writer throw (EDELibError, EInOutError ...).
+TExportResult ExportForm(const std::string& formEntry, const std::string& destination,
+                         const std::string& extension, char storedDateOrder, char outputDateOrder,
+                         char delimiter, const std::string& headingQualifier, TDEInfoRec& database,
+                         std::ostream& messages, int numericNull, const TExportHost& host = {});
 
 } // namespace corvane

@@ -1,0 +1,118 @@
+#include "export/DataFile.h"
+
+#include "database/Errors.h"
+#include "database/PlatformFile.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+namespace {
+
+constexpr const char* kConfigurationForm = "Configuration";
+
+// The byte at position of the Configuration data file; throws EInOutError when it is missing or too short.
+std::uint8_t ReadConfigurationByte(const TFormRec& form, std::int64_t position) {
+    TReadOnlyFile file(DataFilePath(form));
+    std::uint8_t b = 0;
+    file.ReadExact(position, &b, 1);
+    file.Close();
+    return b;
+}
+
+} // namespace
+
+std::string DataFilePath(const TFormRec& form) {
+    const std::string directory = form.Database != nullptr ? form.Database->GetDirectory() : std::string();
+    return ResolveExistingPath(directory + form.DataFile);
+}
+
+bool SlotSelected(std::uint8_t status, char selection) {
+    const bool deleted = (status & 0x01) != 0;
+    switch (selection) {
+    case kSelectLive:
+        return !deleted;
+    case kSelectDeleted:
+        return deleted;
+    case kSelectAll:
+        return true;
+    default:
+        return false;
+    }
+}
+
+char ReadDateOrder(TDEInfoRec& database) {
+    const TFormRec* form = database.FindForm(kConfigurationForm);
+    if (form == nullptr) {
+        return 'B';
+    }
+    if (database.GetVersion() != kVersion4x) {
+        // Only the 4.x layout keeps the order; the file is still opened, so a missing one is reported alike.
+        TReadOnlyFile file(DataFilePath(*form));
+        file.Close();
+        return 'B';
+    }
+    switch (ReadConfigurationByte(*form, kDateOrderOffset4x)) {
+    case 1:
+        return 'A';
+    case 3:
+        return 'M';
+    default:
+        return 'B';
+    }
+}
+
+std::uint8_t ReadCenturyCutoff(TDEInfoRec& database) {
+    if (database.CenturyCutoff != 0) {
+        return database.CenturyCutoff;
+    }
+    const TFormRec* form = database.FindForm(kConfigurationForm);
+    if (form == nullptr) {
+        return 0;
+    }
+    database.CenturyCutoff = ReadConfigurationByte(
+        *form, database.GetVersion() == kVersion4x ? kCenturyCutoffOffset4x : kCenturyCutoffOffset);
+    return database.CenturyCutoff;
+}
+
+TSlotReader::TSlotReader(TByteSource& source, std::uint16_t recordLength, std::int64_t slotCount,
+                         std::size_t blockBytes)
+    : source_(source), recordLength_(recordLength), slotCount_(slotCount > 0 ? slotCount : 0) {
+    if (recordLength_ == 0) {
+        slotCount_ = 0;
+        return;
+    }
+    const std::size_t slotsPerBlock = std::max<std::size_t>(1, blockBytes / recordLength_);
+    const auto wanted = static_cast<std::uint64_t>(slotCount_);
+    block_.resize(recordLength_ * static_cast<std::size_t>(std::min<std::uint64_t>(slotsPerBlock, wanted)));
+}
+
+ByteSpan TSlotReader::Next() {
+    if (slotsRead_ >= slotCount_ || endedShort_) {
+        return {};
+    }
+    if (blockPos_ + recordLength_ > blockFill_) {
+        // Load the next block: as many slots as it holds, but never past slotCount.
+        const auto remaining = static_cast<std::uint64_t>(slotCount_ - slotsRead_) * recordLength_;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block_.size(), remaining));
+        const std::size_t got = source_.ReadSome(filePos_, block_.data(), want);
+        filePos_ += static_cast<std::int64_t>(got);
+        blockFill_ = got;
+        blockPos_ = 0;
+        if (got < recordLength_) {
+            endedShort_ = true;
+            return {};
+        }
+    }
+    const ByteSpan slot(block_.data() + blockPos_, recordLength_);
+    blockPos_ += recordLength_;
+    ++slotsRead_;
+    if (blockPos_ + recordLength_ > blockFill_ && blockFill_ % recordLength_ != 0) {
+        // The last read ended inside a slot: the file holds no further whole slot.
+        endedShort_ = slotsRead_ < slotCount_;
+        blockFill_ = blockPos_;
+    }
+    return slot;
+}
+
+} // namespace corvane
