@@ -210,7 +210,9 @@ int RunDatabasesCommand(const CliArgs& args, std::ostream& out, std::ostream& er
         try {
             std::rethrow_exception(listing.Error);
         } catch (const std::exception& e) {
-            return Fail(err, listing.FailedFile + ": " + DescribeError(e));
+            const auto* io = dynamic_cast<const EInOutError*>(&e);
+            return Fail(err, io != nullptr && !io->FileName().empty() ? DescribeError(e)
+                                                                      : listing.FailedFile + ": " + e.what());
         }
     }
     return 0;
