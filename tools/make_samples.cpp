@@ -35,7 +35,9 @@ tw::FormSpec Customers(int version) {
                         version == 5 ? tw::ChoiceEncoding::ZeroAfterCount : tw::ChoiceEncoding::Plain),
     };
     fields[0].Texts = {"Customer's full name", std::nullopt, "Line one\rLine two"};
-    fields[0].Flags = 0x08; // exported first
+    fields.back().Flags = 0x08; // the choice column is exported first
+    fields.push_back({.Name = "Internal", .Type = 1, .Length = 4, .Size = 4, .Flags = 0x80}); // left out
+    fields.push_back({.Name = "Reserved", .Type = 9, .Length = 2, .Size = 2});                // no known kind
     if (version >= 5) {
         fields.push_back(tw::ChoiceField("Active", {}, tw::ChoiceEncoding::YesNo));
     }
@@ -54,7 +56,9 @@ tw::FormSpec Customers(int version) {
                     {"Date", firstDate},
                     {"Joined", tw::Date{2002, 3, 15}},
                     {"Time", "093015"},
-                    {"Colour", "Green"}}},
+                    {"Colour", "Green"},
+                    {"Internal", "HIDE"},
+                    {"Reserved", tw::RawValue{{0x12, 0x34}}}}},
         {.Values = {{"Name", "Jones"},
                     {"Notes", "plain"},
                     {"Visits", 0},
@@ -108,7 +112,7 @@ tw::FormSpec Customers(int version) {
 // A second form whose name holds a "/".
 tw::FormSpec OrdersReturns(int version) {
     return {.Name = "Orders/Returns",
-            .DataFile = "ORDERS.DBM",
+            .DataFile = "ORDERRET.DBM",
             .Fields = {tw::TextField("Customer", 20), tw::WholeNumber("Quantity", 2),
                        tw::FixedPoint("Amount", 9, 6),
                        version >= 5 ? tw::DayCountDate("Date") : tw::SixCharDate("Date")},

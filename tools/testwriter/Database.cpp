@@ -31,6 +31,13 @@ std::string First8(std::string_view s) {
     return std::string(s.substr(0, 8));
 }
 
+// The stem + "TDF" when the stem fills the eight characters a 5.x dictionary compares; otherwise the data
+// file name itself, so that a form with a short stem does not turn into a variant.
+std::string DefaultObjectFileName(const std::string& dataFile) {
+    const std::string stem = Stem(dataFile);
+    return stem.size() > 8 ? stem + "TDF" : dataFile;
+}
+
 std::uint8_t DefaultSize(const FieldDef& f, int versionCode) {
     switch (f.Type) {
     case 1:
@@ -373,9 +380,10 @@ WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSp
     if (dfw && spec.ApplicationObjects) {
         for (const FormSpec& f : forms) {
             if (!f.SystemForm && !f.DeletedInDictionary) {
-                appObjects.Entries.push_back({.EntryKind = 1,
-                                              .ObjectFile = f.ObjectFile.value_or(Stem(f.DataFile) + "TDF"),
-                                              .BaseForm = f.Name});
+                appObjects.Entries.push_back(
+                    {.EntryKind = 1,
+                     .ObjectFile = f.ObjectFile.value_or(DefaultObjectFileName(f.DataFile)),
+                     .BaseForm = f.Name});
             }
         }
         for (const VariantSpec& var : spec.Variants) {
@@ -398,7 +406,7 @@ WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSp
     const char storedOrder = StoredDateOrderLetter(spec);
     for (const FormSpec& f : forms) {
         const std::uint16_t length = FormRecordLength(f, v);
-        const std::string objectFile = f.ObjectFile.value_or(Stem(f.DataFile) + "TDF");
+        const std::string objectFile = f.ObjectFile.value_or(DefaultObjectFileName(f.DataFile));
         dict.Forms.push_back(
             {.Status = static_cast<std::uint16_t>(f.DeletedInDictionary ? 1 : 0),
              .Name = f.Name,

@@ -370,9 +370,10 @@ struct RecordSpec {
 struct FormSpec {
     std::string Name{};
     std::string DataFile{}; // default: from the name (letters and digits, 8 at most) + ".DBM"
-    std::optional<std::string>
-        ObjectFile{};               // 5.x layout dictionary field; default: the data file stem + "TDF"
-    std::uint16_t RecordLength = 0; // 0: the end of the last field
+    // The 5.x layout's object file field; default: the data file stem + "TDF", or the data file name itself
+    // when the stem is shorter than 8 characters (the 5.x reader compares 8 characters to find variants).
+    std::optional<std::string> ObjectFile{};
+    std::uint16_t RecordLength = 0;            // 0: the end of the last field
     std::optional<std::int32_t> RecordCount{}; // dictionary value; default: Records.size()
     std::uint32_t DictValue = 0;
     bool SystemForm = false; // flags bit 0 of the dictionary record
