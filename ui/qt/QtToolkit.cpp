@@ -1,0 +1,252 @@
+#include "ui/qt/QtToolkit.h"
+
+#include "ui/logic/DatabaseSelection.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringDecoder>
+#include <QUrl>
+
+namespace corvane::ui {
+
+namespace {
+constexpr int kBytesRole = Qt::UserRole + 1;
+
+// A check list line that sorts by the stored bytes, as the window logic expects.
+class TCheckListItem : public QListWidgetItem {
+public:
+    explicit TCheckListItem(const std::string& text) : QListWidgetItem(FromBytes(text)) {
+        setData(kBytesRole, QByteArray::fromStdString(text));
+    }
+    bool operator<(const QListWidgetItem& other) const override {
+        return CheckListLess(data(kBytesRole).toByteArray().toStdString(),
+                             other.data(kBytesRole).toByteArray().toStdString());
+    }
+};
+} // namespace
+
+QString FromBytes(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string ToBytes(const QString& s) {
+    return s.toLatin1().toStdString();
+}
+
+QString FromPath(const std::string& s) {
+    return QFile::decodeName(QByteArray::fromStdString(s));
+}
+
+std::string ToPath(const QString& s) {
+    return QFile::encodeName(s).toStdString();
+}
+
+QString FromDisplay(const std::string& s) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    return decoder.hasError() ? FromBytes(s) : text;
+}
+
+std::string ToDisplay(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+std::string TQtWindow::GetTitle() const {
+    return ToDisplay(widget_->windowTitle());
+}
+
+void TQtWindow::SetTitle(const std::string& title) {
+    widget_->setWindowTitle(FromDisplay(title));
+}
+
+void TQtWindow::Close() {
+    widget_->close();
+}
+
+std::string TQtEdit::GetText() const {
+    return encoding_ == Encoding::Path ? ToPath(edit_->text()) : ToBytes(edit_->text());
+}
+
+void TQtEdit::SetText(const std::string& text) {
+    edit_->setText(encoding_ == Encoding::Path ? FromPath(text) : FromBytes(text));
+}
+
+void TQtLabel::SetText(const std::string& text) {
+    const QString full = FromBytes(text);
+    const QStringList lines = full.split(QLatin1Char('\n'));
+    if (lines.size() <= 2) {
+        label_->setText(full);
+        label_->setToolTip(QString());
+        return;
+    }
+    label_->setText(lines[0] + QLatin1Char('\n') + lines[1] +
+                    QStringLiteral(" (and %1 more)").arg(lines.size() - 2));
+    label_->setToolTip(full);
+}
+
+void TQtCheckList::Clear() {
+    list_->clear();
+}
+
+void TQtCheckList::AddLine(const std::string& text) {
+    auto* item = new TCheckListItem(text);
+    item->setFlags((item->flags() | Qt::ItemIsUserCheckable) & ~Qt::ItemIsUserTristate);
+    item->setCheckState(Qt::Unchecked);
+    list_->addItem(item);
+    if (sorted_) {
+        list_->sortItems(Qt::AscendingOrder);
+    }
+}
+
+void TQtCheckList::SetSorted(bool sorted) {
+    sorted_ = sorted;
+    if (sorted_) {
+        list_->sortItems(Qt::AscendingOrder);
+    }
+}
+
+std::string TQtCheckList::LineText(int index) const {
+    const QListWidgetItem* item = list_->item(index);
+    return item ? item->data(kBytesRole).toByteArray().toStdString() : std::string();
+}
+
+bool TQtCheckList::IsTicked(int index) const {
+    const QListWidgetItem* item = list_->item(index);
+    return item && item->checkState() == Qt::Checked;
+}
+
+void TQtCheckList::SetTicked(int index, bool ticked) {
+    if (QListWidgetItem* item = list_->item(index)) {
+        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void TQtListBox::AddLine(const std::string& text) {
+    list_->addItem(FromBytes(text));
+}
+
+int TQtListBox::SelectedIndex() const {
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? -1 : list_->row(selected.front());
+}
+
+std::optional<std::string> TQtFolderBrowser::Run() {
+    QString top = FromPath(top_);
+    if (top.isEmpty() || !QDir(top).exists()) {
+        top = QDir::homePath();
+    }
+    top = QDir::cleanPath(QDir(top).absolutePath());
+    QFileDialog dialog(parent_, caption_, top);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setSidebarUrls({QUrl::fromLocalFile(top)});
+    const std::string topPath = ToPath(top);
+    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog,
+                     [&dialog, top, topPath](const QString& dir) {
+                         if (!IsWithinFolder(ToPath(QDir::cleanPath(dir)), topPath)) {
+                             dialog.setDirectory(top);
+                         }
+                     });
+    while (dialog.exec() == QDialog::Accepted) {
+        const QStringList chosen = dialog.selectedFiles();
+        if (chosen.isEmpty()) {
+            return std::nullopt;
+        }
+        const std::string path = ToPath(QDir::cleanPath(chosen.front()));
+        if (IsWithinFolder(path, topPath)) {
+            return path;
+        }
+        QMessageBox::information(parent_, QStringLiteral("Corvane"),
+                                 QStringLiteral("Choose %1 or a folder below it.").arg(top));
+        dialog.setDirectory(top);
+    }
+    return std::nullopt;
+}
+
+void TQtMessageBox::ShowMessage(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Corvane"), FromDisplay(text), QMessageBox::Ok,
+                    parent_);
+    box.exec();
+}
+
+void TQtMessageBox::ShowError(const std::string& message, const std::string& className) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), FromDisplay(message), QMessageBox::Ok,
+                    parent_);
+    box.setInformativeText(QStringLiteral("Exception class: %1").arg(FromDisplay(className)));
+    box.exec();
+}
+
+TQtProgress::~TQtProgress() {
+    delete dialog_;
+}
+
+void TQtProgress::Start(int formCount) {
+    running_ = true;
+    formCount_ = formCount;
+    formIndex_ = 0;
+    done_ = total_ = 0;
+    content_->setEnabled(false);
+    delete dialog_;
+    dialog_ = new QProgressDialog(QStringLiteral("Exporting..."), QStringLiteral("Cancel"), 0,
+                                  std::max(1, formCount) * 1000, parent_);
+    dialog_->setWindowTitle(QStringLiteral("Export Data"));
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->setAutoReset(false);
+    dialog_->setAutoClose(false);
+    dialog_->setMinimumDuration(400);
+    dialog_->setValue(0);
+    sinceUpdate_.start();
+}
+
+void TQtProgress::FormStarted(int index, int formCount, const std::string& name) {
+    formIndex_ = index;
+    formCount_ = formCount;
+    formName_ = FromBytes(name).trimmed();
+    done_ = total_ = 0;
+    Update(true);
+}
+
+void TQtProgress::Records(std::int64_t done, std::int64_t total) {
+    done_ = done;
+    total_ = total;
+    Update(false);
+}
+
+bool TQtProgress::CancelRequested() {
+    QCoreApplication::processEvents();
+    return dialog_ && dialog_->wasCanceled();
+}
+
+void TQtProgress::Finish() {
+    running_ = false;
+    if (dialog_) {
+        dialog_->hide();
+        dialog_->deleteLater();
+        dialog_ = nullptr;
+    }
+    content_->setEnabled(true);
+}
+
+void TQtProgress::Update(bool force) {
+    if (!dialog_ || (!force && sinceUpdate_.elapsed() < 50)) {
+        return;
+    }
+    sinceUpdate_.restart();
+    const int within = total_ > 0 ? static_cast<int>(std::min<std::int64_t>(1000, done_ * 1000 / total_)) : 0;
+    if (!dialog_->wasCanceled()) {
+        dialog_->setLabelText(QStringLiteral("Form %1 of %2: %3\nRecord %4 of %5")
+                                  .arg(formIndex_ + 1)
+                                  .arg(formCount_)
+                                  .arg(formName_)
+                                  .arg(done_)
+                                  .arg(total_));
+        dialog_->setValue(formIndex_ * 1000 + within);
+    }
+    QCoreApplication::processEvents();
+}
+
+} // namespace corvane::ui
