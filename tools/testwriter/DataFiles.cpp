@@ -3,6 +3,7 @@
 #include "tools/testwriter/TestWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <fstream>
 #include <stdexcept>
 
@@ -68,6 +69,17 @@ Slot& Slot::Status(std::uint8_t statusByte) {
     return U8(0, statusByte);
 }
 
+namespace {
+
+// Little-endian bytes of v at offset, clipped to the slot; no allocation, so the streaming writer stays fast.
+template <typename U> void PutClipped(Bytes& slot, std::size_t offset, U v) {
+    for (std::size_t i = 0; i < sizeof(U) && offset + i < slot.size(); ++i) {
+        slot[offset + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
+    }
+}
+
+} // namespace
+
 Slot& Slot::Raw(std::size_t offset, const Bytes& bytes) {
     for (std::size_t i = 0; i < bytes.size() && offset + i < bytes_.size(); ++i) {
         bytes_[offset + i] = bytes[i];
@@ -76,37 +88,35 @@ Slot& Slot::Raw(std::size_t offset, const Bytes& bytes) {
 }
 
 Slot& Slot::Text(std::size_t offset, std::string_view s, std::size_t size, char pad) {
-    Bytes b;
-    PutText(b, 0, s, size, pad);
-    return Raw(offset, b);
+    for (std::size_t i = 0; i < size && offset + i < bytes_.size(); ++i) {
+        bytes_[offset + i] = static_cast<std::uint8_t>(i < s.size() ? s[i] : pad);
+    }
+    return *this;
 }
 
 Slot& Slot::U8(std::size_t offset, std::uint8_t v) {
-    return Raw(offset, Bytes{v});
+    PutClipped(bytes_, offset, v);
+    return *this;
 }
 
 Slot& Slot::U16(std::size_t offset, std::uint16_t v) {
-    Bytes b;
-    PutU16(b, 0, v);
-    return Raw(offset, b);
+    PutClipped(bytes_, offset, v);
+    return *this;
 }
 
 Slot& Slot::I32(std::size_t offset, std::int32_t v) {
-    Bytes b;
-    PutI32(b, 0, v);
-    return Raw(offset, b);
+    PutClipped(bytes_, offset, static_cast<std::uint32_t>(v));
+    return *this;
 }
 
 Slot& Slot::Double(std::size_t offset, double v) {
-    Bytes b;
-    PutDouble(b, 0, v);
-    return Raw(offset, b);
+    PutClipped(bytes_, offset, std::bit_cast<std::uint64_t>(v));
+    return *this;
 }
 
 Slot& Slot::Single(std::size_t offset, float v) {
-    Bytes b;
-    PutSingle(b, 0, v);
-    return Raw(offset, b);
+    PutClipped(bytes_, offset, std::bit_cast<std::uint32_t>(v));
+    return *this;
 }
 
 Slot& Slot::EmptyNumber(std::size_t offset, std::size_t size) {
