@@ -68,6 +68,10 @@ struct LayoutCase {
     Bytes secondHeader;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class Definition4xLayouts : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(Definition4xLayouts, ReadsEveryFieldInOrder) {

@@ -66,6 +66,10 @@ struct LayoutCase {
     Bytes prefix;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class Definition5xLayouts : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(Definition5xLayouts, ReadsEveryFieldInOrder) {
