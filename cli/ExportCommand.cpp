@@ -196,11 +196,10 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
     std::vector<std::string> entries;
     if (options.Forms.empty()) {
         for (const std::string& line : FormListLines(database)) {
-            // A system form's line begins with a blank that no form name carries.
-            entries.push_back(line.substr(line.find_first_not_of(' ') == std::string::npos
-                                              ? line.size()
-                                              : line.find_first_not_of(' ')) +
-                              options.RecordSuffix);
+            // A system form's line carries one leading blank that its name does not.
+            const TFormRec* system = line.starts_with(' ') ? database.FindForm(line.substr(1)) : nullptr;
+            const bool strip = system != nullptr && system->SystemForm;
+            entries.push_back((strip ? line.substr(1) : line) + options.RecordSuffix);
         }
     } else {
         for (const std::string& entry : options.Forms) {
