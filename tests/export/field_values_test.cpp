@@ -17,7 +17,7 @@ Bytes Chars(std::string_view s) {
 }
 
 // The definition items of a field (TFieldRec itself is not copyable).
-struct FieldSpec {
+struct FieldItems {
     std::uint8_t FieldType = 0;
     std::uint16_t Offset = 0;
     std::uint8_t Size = 0;
@@ -26,31 +26,31 @@ struct FieldSpec {
     std::uint8_t IntDigits = 0;
 };
 
-FieldSpec Field(std::uint8_t type, std::uint16_t offset, std::uint8_t size, std::uint8_t subType = 0,
-                std::uint8_t length = 0, std::uint8_t intDigits = 0) {
+FieldItems Field(std::uint8_t type, std::uint16_t offset, std::uint8_t size, std::uint8_t subType = 0,
+                 std::uint8_t length = 0, std::uint8_t intDigits = 0) {
     return {type, offset, size, subType, length, intDigits};
 }
 
-void Fill(TFieldRec& f, const FieldSpec& spec) {
-    f.FieldType = spec.FieldType;
-    f.Offset = spec.Offset;
-    f.Size = spec.Size;
-    f.SubType = spec.SubType;
-    f.Length = spec.Length;
-    f.IntDigits = spec.IntDigits;
+void Fill(TFieldRec& f, const FieldItems& items) {
+    f.FieldType = items.FieldType;
+    f.Offset = items.Offset;
+    f.Size = items.Size;
+    f.SubType = items.SubType;
+    f.Length = items.Length;
+    f.IntDigits = items.IntDigits;
 }
 
-std::string Value(const Bytes& slot, const FieldSpec& spec, const TValueContext& context = {}) {
+std::string Value(const Bytes& slot, const FieldItems& items, const TValueContext& context = {}) {
     TFieldRec f;
-    Fill(f, spec);
+    Fill(f, items);
     std::string out;
     AppendFieldValue(out, slot, f, context);
     return out;
 }
 
-TNumberValue Decode(const Bytes& slot, const FieldSpec& spec) {
+TNumberValue Decode(const Bytes& slot, const FieldItems& items) {
     TFieldRec f;
-    Fill(f, spec);
+    Fill(f, items);
     return DecodeNumber(slot, f);
 }
 
@@ -112,7 +112,7 @@ TEST(TextValue, IsClippedToTheSlot) {
 
 struct NumberCase {
     Bytes Slot;
-    FieldSpec Field;
+    FieldItems Field;
     const char* Zero;  // numeric null 0
     const char* Blank; // numeric null 1
 };
