@@ -128,28 +128,28 @@ tw::FormSpec OrdersReturns(int version) {
 }
 
 tw::DatabaseSpec Sample(int version) {
-    tw::DatabaseSpec spec{.Version = version, .Forms = {Customers(version), OrdersReturns(version)}};
+    tw::DatabaseSpec desc{.Version = version, .Forms = {Customers(version), OrdersReturns(version)}};
     switch (version) {
     case 3:
-        spec.Name = "Sample 4.x";
-        spec.RecordSize4x = 18;
-        spec.Configuration = tw::ConfigurationSpec{.DateOrder = 2, .CenturyCutoff = 30};
+        desc.Name = "Sample 4.x";
+        desc.RecordSize4x = 18;
+        desc.Configuration = tw::ConfigurationSpec{.DateOrder = 2, .CenturyCutoff = 30};
         break;
     case 5:
-        spec.Name = "Sample 5.x";
-        spec.Tagged = false;
-        spec.Configuration = tw::ConfigurationSpec{.CenturyCutoff = 30};
+        desc.Name = "Sample 5.x";
+        desc.Tagged = false;
+        desc.Configuration = tw::ConfigurationSpec{.CenturyCutoff = 30};
         break;
     case 6:
-        spec.Name = "Sample DfW";
-        spec.Configuration = tw::ConfigurationSpec{.CenturyCutoff = 30};
-        spec.Variants = {{.Name = "Customer View", .BaseForm = "Customers", .ObjectFile = "CUSTVIEW.DBV"}};
+        desc.Name = "Sample DfW";
+        desc.Configuration = tw::ConfigurationSpec{.CenturyCutoff = 30};
+        desc.Variants = {{.Name = "Customer View", .BaseForm = "Customers", .ObjectFile = "CUSTVIEW.DBV"}};
         break;
     default:
-        spec.Name = "Sample DfW 7";
+        desc.Name = "Sample DfW 7";
         break;
     }
-    return spec;
+    return desc;
 }
 
 } // namespace
@@ -164,12 +164,12 @@ int main(int argc, char** argv) {
         for (const int version : {3, 5, 6, 7}) {
             const std::filesystem::path dir = out / ("v" + std::to_string(version));
             std::filesystem::remove_all(dir);
-            tw::DatabaseSpec spec = Sample(version);
-            if (spec.Configuration) {
+            tw::DatabaseSpec desc = Sample(version);
+            if (desc.Configuration) {
                 // System-form definitions for the DataEase program directory (--depath).
-                spec.DEPathDir = dir / "depath";
+                desc.DEPathDir = dir / "depath";
             }
-            tw::WriteDatabase(dir, spec);
+            tw::WriteDatabase(dir, desc);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "corvane-make-samples: %s\n", e.what());

@@ -148,19 +148,19 @@ Bytes BuildDataFile(const std::vector<Slot>& slots) {
     return file;
 }
 
-std::uint16_t ConfigurationRecordLength(int versionCode, const ConfigurationSpec& spec) {
-    if (spec.RecordLength != 0) {
-        return spec.RecordLength;
+std::uint16_t ConfigurationRecordLength(int versionCode, const ConfigurationSpec& desc) {
+    if (desc.RecordLength != 0) {
+        return desc.RecordLength;
     }
     return versionCode == 3 ? 160 : 340;
 }
 
-Bytes BuildConfigurationData(int versionCode, const ConfigurationSpec& spec) {
-    Slot slot(ConfigurationRecordLength(versionCode, spec));
+Bytes BuildConfigurationData(int versionCode, const ConfigurationSpec& desc) {
+    Slot slot(ConfigurationRecordLength(versionCode, desc));
     if (versionCode == 3) {
-        slot.U8(128, spec.DateOrder).U8(143, spec.CenturyCutoff);
+        slot.U8(128, desc.DateOrder).U8(143, desc.CenturyCutoff);
     } else {
-        slot.U8(324, spec.CenturyCutoff);
+        slot.U8(324, desc.CenturyCutoff);
     }
     return slot.GetBytes();
 }

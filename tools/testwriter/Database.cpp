@@ -60,11 +60,11 @@ std::string TwoDigits(int v) {
     return buf;
 }
 
-char StoredDateOrderLetter(const DatabaseSpec& spec) {
-    if (spec.Version != 3 || !spec.Configuration) {
+char StoredDateOrderLetter(const DatabaseSpec& desc) {
+    if (desc.Version != 3 || !desc.Configuration) {
         return 'B';
     }
-    switch (spec.Configuration->DateOrder) {
+    switch (desc.Configuration->DateOrder) {
     case 1:
         return 'A';
     case 3:
@@ -354,11 +354,11 @@ Slot BuildRecordSlot(const std::vector<FieldDef>& laidOutFields, std::uint16_t r
     return slot;
 }
 
-WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSpec& spec) {
-    const int v = spec.Version;
+WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSpec& desc) {
+    const int v = desc.Version;
     std::filesystem::create_directories(dir);
-    if (spec.DEPathDir) {
-        std::filesystem::create_directories(*spec.DEPathDir);
+    if (desc.DEPathDir) {
+        std::filesystem::create_directories(*desc.DEPathDir);
     }
     WrittenDatabase written;
     const auto put = [&](const std::filesystem::path& path, const Bytes& bytes) {
@@ -366,18 +366,18 @@ WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSp
         written.Files.push_back(path);
     };
 
-    std::vector<FormSpec> forms = spec.Forms;
+    std::vector<FormSpec> forms = desc.Forms;
     for (FormSpec& f : forms) {
         if (f.DataFile.empty()) {
             f.DataFile = DefaultDataFileName(f.Name);
         }
     }
-    if (spec.Configuration) {
-        forms.push_back(ConfigurationForm(v, *spec.Configuration));
+    if (desc.Configuration) {
+        forms.push_back(ConfigurationForm(v, *desc.Configuration));
     }
     const bool dfw = v == 6 || v == 7;
     AppObjectsSpec appObjects;
-    if (dfw && spec.ApplicationObjects) {
+    if (dfw && desc.ApplicationObjects) {
         for (const FormSpec& f : forms) {
             if (!f.SystemForm && !f.DeletedInDictionary) {
                 appObjects.Entries.push_back(
@@ -386,24 +386,24 @@ WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSp
                      .BaseForm = f.Name});
             }
         }
-        for (const VariantSpec& var : spec.Variants) {
+        for (const VariantSpec& var : desc.Variants) {
             const std::string object =
                 var.ObjectFile.empty() ? Stem(DefaultDataFileName(var.Name)) + "VRF" : var.ObjectFile;
             appObjects.Entries.push_back(
                 {.EntryKind = 0, .VariantName = var.Name, .ObjectFile = object, .BaseForm = var.BaseForm});
         }
-        for (const AppObjectEntry& e : spec.ExtraAppObjectEntries) {
+        for (const AppObjectEntry& e : desc.ExtraAppObjectEntries) {
             appObjects.Entries.push_back(e);
         }
         forms.push_back(ApplicationObjectsForm(static_cast<std::int32_t>(appObjects.Entries.size())));
     }
 
-    DictionarySpec dict{.VersionByte = spec.VersionByte.value_or(static_cast<std::uint8_t>(v == 3   ? 2
+    DictionarySpec dict{.VersionByte = desc.VersionByte.value_or(static_cast<std::uint8_t>(v == 3   ? 2
                                                                                            : v == 6 ? 5
                                                                                                     : v)),
                         .DfWMarker = v == 6,
-                        .DatabaseName = spec.Name};
-    const char storedOrder = StoredDateOrderLetter(spec);
+                        .DatabaseName = desc.Name};
+    const char storedOrder = StoredDateOrderLetter(desc);
     for (const FormSpec& f : forms) {
         const std::uint16_t length = FormRecordLength(f, v);
         const std::string objectFile = f.ObjectFile.value_or(DefaultObjectFileName(f.DataFile));
@@ -424,16 +424,16 @@ WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSp
             // file.
             bool system = f.SystemForm;
             if (v == 6) {
-                system = f.SystemForm || !spec.ApplicationObjects;
+                system = f.SystemForm || !desc.ApplicationObjects;
             }
             const int variantLevel = v == 5 && First8(objectFile) != First8(f.DataFile) ? 1 : 0;
             const DefinitionTarget t = TargetOf(v, f.Name, system, variantLevel, f.DataFile);
-            if (t.Kind != Layout::None && (!t.InDEPath || spec.DEPathDir)) {
-                const std::filesystem::path path = (t.InDEPath ? *spec.DEPathDir : dir) / t.FileName;
+            if (t.Kind != Layout::None && (!t.InDEPath || desc.DEPathDir)) {
+                const std::filesystem::path path = (t.InDEPath ? *desc.DEPathDir : dir) / t.FileName;
                 put(path,
                     t.Kind == Layout::V4x
-                        ? BuildDefinition4x({.D = spec.D, .RecordSize = spec.RecordSize4x, .Fields = fields})
-                        : BuildDefinition5x({.Tagged = spec.Tagged, .Fields = fields}));
+                        ? BuildDefinition4x({.D = desc.D, .RecordSize = desc.RecordSize4x, .Fields = fields})
+                        : BuildDefinition5x({.Tagged = desc.Tagged, .Fields = fields}));
             }
         }
         if (f.WriteDataFile) {
@@ -445,13 +445,13 @@ WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSp
             put(dir / f.DataFile, data);
         }
     }
-    if (spec.Configuration) {
-        put(dir / "CONFIGUR.DBM", BuildConfigurationData(v, *spec.Configuration));
+    if (desc.Configuration) {
+        put(dir / "CONFIGUR.DBM", BuildConfigurationData(v, *desc.Configuration));
     }
-    if (dfw && spec.ApplicationObjects) {
+    if (dfw && desc.ApplicationObjects) {
         put(dir / "APPOBJ.DBM", BuildApplicationObjects(appObjects));
     }
-    written.Dictionary = dir / spec.DictionaryName;
+    written.Dictionary = dir / desc.DictionaryName;
     put(written.Dictionary, BuildDictionary(dict));
     return written;
 }

@@ -185,67 +185,67 @@ void Truncate(Bytes& file, const std::optional<std::size_t>& to) {
 
 } // namespace
 
-Bytes BuildDefinition4x(const Definition4xSpec& spec) {
-    const auto n = spec.FieldCount.value_or(static_cast<std::uint8_t>(spec.Fields.size()));
-    const BuiltTables t = BuildTables(spec.Fields, Bytes{n});
+Bytes BuildDefinition4x(const Definition4xSpec& desc) {
+    const auto n = desc.FieldCount.value_or(static_cast<std::uint8_t>(desc.Fields.size()));
+    const BuiltTables t = BuildTables(desc.Fields, Bytes{n});
     // The 16-byte record keeps the value offset at 9 and the text entry at 11; the 18-byte one at 12 and 14.
-    const RecordLayout layout = spec.RecordSize == 16
+    const RecordLayout layout = desc.RecordSize == 16
                                     ? RecordLayout{.Size = 7, .Flags = 8, .Offset = 9, .TextEntry = 11}
                                     : RecordLayout{.Size = 7, .Flags = 8, .Offset = 12, .TextEntry = 14};
-    Bytes header{spec.D};
-    AppendBytes(header, spec.HeaderExtra);
+    Bytes header{desc.D};
+    AppendBytes(header, desc.HeaderExtra);
     std::vector<Bytes> blocks{header};
-    if (spec.D > 2) {
-        blocks.push_back(spec.SecondHeader);
+    if (desc.D > 2) {
+        blocks.push_back(desc.SecondHeader);
     }
-    blocks.push_back(spec.FieldBlock
-                         ? *spec.FieldBlock
-                         : BuildFieldBlock(spec.Fields, t, layout, spec.RecordSize, spec.FieldBlockExtra));
-    blocks.push_back(spec.TextTable ? *spec.TextTable : t.TextTable);
-    blocks.push_back(spec.NameBlock ? *spec.NameBlock : t.NameBlock);
-    blocks.push_back(spec.TextBlock ? *spec.TextBlock : t.TextBlock);
+    blocks.push_back(desc.FieldBlock
+                         ? *desc.FieldBlock
+                         : BuildFieldBlock(desc.Fields, t, layout, desc.RecordSize, desc.FieldBlockExtra));
+    blocks.push_back(desc.TextTable ? *desc.TextTable : t.TextTable);
+    blocks.push_back(desc.NameBlock ? *desc.NameBlock : t.NameBlock);
+    blocks.push_back(desc.TextBlock ? *desc.TextBlock : t.TextBlock);
     Bytes file = BuildBlockChain(blocks, 2);
-    AppendBytes(file, spec.Trailing);
-    Truncate(file, spec.TruncateTo);
+    AppendBytes(file, desc.Trailing);
+    Truncate(file, desc.TruncateTo);
     return file;
 }
 
-Bytes BuildDefinition5x(const Definition5xSpec& spec) {
-    const auto n = spec.FieldCount.value_or(static_cast<std::uint8_t>(spec.Fields.size()));
+Bytes BuildDefinition5x(const Definition5xSpec& desc) {
+    const auto n = desc.FieldCount.value_or(static_cast<std::uint8_t>(desc.Fields.size()));
     Bytes countBytes{n};
-    if (spec.CountEncoding == FieldCountEncoding::Escaped || n == 255) {
+    if (desc.CountEncoding == FieldCountEncoding::Escaped || n == 255) {
         countBytes = Bytes{255, 0, n};
     }
-    const BuiltTables t = BuildTables(spec.Fields, countBytes);
+    const BuiltTables t = BuildTables(desc.Fields, countBytes);
     const RecordLayout layout{.Size = 8, .Flags = 9, .Offset = 13, .TextEntry = 15};
-    const int width = spec.Tagged ? 4 : 2;
-    const std::size_t chainStart = spec.Tagged ? 22 : 25;
+    const int width = desc.Tagged ? 4 : 2;
+    const std::size_t chainStart = desc.Tagged ? 22 : 25;
 
-    Bytes file = spec.Prefix;
-    if (spec.Prefix.empty() && spec.Tagged) {
+    Bytes file = desc.Prefix;
+    if (desc.Prefix.empty() && desc.Tagged) {
         file = ToBytes("DETagged");
     }
     file.resize(chainStart, 0);
 
-    std::vector<Bytes> blocks = spec.LeadingBlocks;
+    std::vector<Bytes> blocks = desc.LeadingBlocks;
     if (blocks.empty()) {
-        blocks.assign(spec.Tagged ? 2 : 1, Bytes(4, 0));
+        blocks.assign(desc.Tagged ? 2 : 1, Bytes(4, 0));
     }
-    blocks.push_back(spec.FieldBlock
-                         ? *spec.FieldBlock
-                         : BuildFieldBlock(spec.Fields, t, layout, spec.RecordSize, spec.FieldBlockExtra));
-    blocks.push_back(spec.TextTable ? *spec.TextTable : t.TextTable);
-    blocks.push_back(spec.NameBlock ? *spec.NameBlock : t.NameBlock);
-    blocks.push_back(spec.TextBlock ? *spec.TextBlock : t.TextBlock);
+    blocks.push_back(desc.FieldBlock
+                         ? *desc.FieldBlock
+                         : BuildFieldBlock(desc.Fields, t, layout, desc.RecordSize, desc.FieldBlockExtra));
+    blocks.push_back(desc.TextTable ? *desc.TextTable : t.TextTable);
+    blocks.push_back(desc.NameBlock ? *desc.NameBlock : t.NameBlock);
+    blocks.push_back(desc.TextBlock ? *desc.TextBlock : t.TextBlock);
     for (const Bytes& c : blocks) {
         AppendU16(file, static_cast<std::uint16_t>(c.size()));
         if (width == 4) {
-            AppendU16(file, spec.LengthHighHalf);
+            AppendU16(file, desc.LengthHighHalf);
         }
         AppendBytes(file, c);
     }
-    AppendBytes(file, spec.Trailing);
-    Truncate(file, spec.TruncateTo);
+    AppendBytes(file, desc.Trailing);
+    Truncate(file, desc.TruncateTo);
     return file;
 }
 

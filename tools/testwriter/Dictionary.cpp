@@ -102,35 +102,35 @@ Bytes BuildFormRecord(DictLayout layout, const DictFormRecord& form) {
 
 } // namespace
 
-Bytes BuildDictionary(const DictionarySpec& spec) {
-    const DictLayout layout = LayoutOfVersionByte(spec.VersionByte);
-    const std::uint16_t length = spec.RecordLength.value_or(LayoutRecordSize(layout));
-    const std::int32_t count = spec.RecordCount.value_or(static_cast<std::int32_t>(spec.Forms.size() + 1));
+Bytes BuildDictionary(const DictionarySpec& desc) {
+    const DictLayout layout = LayoutOfVersionByte(desc.VersionByte);
+    const std::uint16_t length = desc.RecordLength.value_or(LayoutRecordSize(layout));
+    const std::int32_t count = desc.RecordCount.value_or(static_cast<std::int32_t>(desc.Forms.size() + 1));
     const auto [lengthAt, countAt] = HeaderValueOffsets(layout);
 
-    Bytes file(std::size_t{length} * (spec.Forms.size() + 1), 0);
-    for (std::size_t i = 0; i < spec.Forms.size(); ++i) {
-        Bytes record = BuildFormRecord(layout, spec.Forms[i]);
+    Bytes file(std::size_t{length} * (desc.Forms.size() + 1), 0);
+    for (std::size_t i = 0; i < desc.Forms.size(); ++i) {
+        Bytes record = BuildFormRecord(layout, desc.Forms[i]);
         record.resize(length, 0);
         PutBytes(file, std::size_t{length} * (i + 1), record);
     }
     // The header last: with a very short record length its items overlap record 1 and must still be readable.
-    PutU8(file, 2, spec.VersionByte);
-    PutText(file, 3, spec.DatabaseName, 19, spec.NamePad);
-    if (spec.DfWMarker) {
+    PutU8(file, 2, desc.VersionByte);
+    PutText(file, 3, desc.DatabaseName, 19, desc.NamePad);
+    if (desc.DfWMarker) {
         PutU8(file, 39, ':');
     }
     PutU16(file, lengthAt, length);
     PutI32(file, countAt, count);
-    if (spec.TruncateTo && *spec.TruncateTo < file.size()) {
-        file.resize(*spec.TruncateTo);
+    if (desc.TruncateTo && *desc.TruncateTo < file.size()) {
+        file.resize(*desc.TruncateTo);
     }
     return file;
 }
 
-Bytes BuildApplicationObjects(const AppObjectsSpec& spec) {
+Bytes BuildApplicationObjects(const AppObjectsSpec& desc) {
     Bytes file;
-    for (const AppObjectEntry& e : spec.Entries) {
+    for (const AppObjectEntry& e : desc.Entries) {
         Bytes record(kAppObjectRecordSize, 0);
         PutU16(record, 0, e.Status);
         PutU16(record, 3, e.EntryKind);
@@ -140,7 +140,7 @@ Bytes BuildApplicationObjects(const AppObjectsSpec& spec) {
         PutU16(record, 211, e.ObjectType);
         AppendBytes(file, record);
     }
-    AppendBytes(file, spec.TrailingBytes);
+    AppendBytes(file, desc.TrailingBytes);
     return file;
 }
 

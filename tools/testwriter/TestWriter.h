@@ -140,7 +140,7 @@ struct DictionarySpec {
 
 // Record i lies at RecordLength * i. The header is written last, so with a record length shorter than the
 // header's own items those items win over the bytes of record 1.
-Bytes BuildDictionary(const DictionarySpec& spec);
+Bytes BuildDictionary(const DictionarySpec& desc);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Application Objects data file: 213-byte records.
@@ -162,7 +162,7 @@ struct AppObjectsSpec {
     Bytes TrailingBytes{}; // appended after the last whole record
 };
 
-Bytes BuildApplicationObjects(const AppObjectsSpec& spec);
+Bytes BuildApplicationObjects(const AppObjectsSpec& desc);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Field definitions, shared by both definition layouts.
@@ -229,7 +229,7 @@ struct Definition4xSpec {
     std::optional<std::size_t> TruncateTo{};
 };
 
-Bytes BuildDefinition4x(const Definition4xSpec& spec);
+Bytes BuildDefinition4x(const Definition4xSpec& desc);
 
 // ---------------------------------------------------------------------------------------------------------------
 // 5.x / DfW definition file (.tdf / .tde / .tds / .dbs). Tagged: "DETagged", length fields of 4 bytes, chain
@@ -257,7 +257,7 @@ struct Definition5xSpec {
     std::optional<std::size_t> TruncateTo{};
 };
 
-Bytes BuildDefinition5x(const Definition5xSpec& spec);
+Bytes BuildDefinition5x(const Definition5xSpec& desc);
 
 // A chain of blocks with length fields of lengthWidth (2 or 4) bytes.
 Bytes BuildBlockChain(const std::vector<Bytes>& contents, int lengthWidth);
@@ -315,8 +315,8 @@ struct ConfigurationSpec {
     std::uint8_t CenturyCutoff = 0;
     std::uint16_t RecordLength = 0; // 0: 160 for 4.x, 340 otherwise
 };
-std::uint16_t ConfigurationRecordLength(int versionCode, const ConfigurationSpec& spec);
-Bytes BuildConfigurationData(int versionCode, const ConfigurationSpec& spec);
+std::uint16_t ConfigurationRecordLength(int versionCode, const ConfigurationSpec& desc);
+Bytes BuildConfigurationData(int versionCode, const ConfigurationSpec& desc);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Whole databases.
@@ -423,7 +423,7 @@ struct WrittenDatabase {
 // Writes the dictionary, the definition files (4.x layout: <stem>DBA, or DBF for a variant; 5.x/DfW:
 // <stem>tdf), the data files, the Application Objects file and the Configuration form into dir (created when
 // missing).
-WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSpec& spec);
+WrittenDatabase WriteDatabase(const std::filesystem::path& dir, const DatabaseSpec& desc);
 
 // The pieces WriteDatabase uses, for tests that need one of them alone.
 // Fields with Offset/Size filled in.
