@@ -208,6 +208,37 @@ TEST(Definition4x, HostileNameOffsetGivesAnEmptyName) {
     EXPECT_EQ(dump[0].substr(0, 4), " t=1");
 }
 
+TEST(Definition4x, CutOrDamagedFilesGiveFieldsOrARangeErrorOnly) {
+    std::size_t read = 0;
+    std::size_t stopped = 0;
+    for (const std::size_t recordSize : {16u, 18u}) {
+        const Bytes whole = tw::BuildDefinition4x(
+            {.D = 3, .SecondHeader = Bytes(5, 1), .RecordSize = recordSize, .Fields = SampleFields()});
+        for (std::size_t size = 0; size < whole.size(); ++size) {
+            EXPECT_NO_THROW(Parse(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size))))
+                << size;
+        }
+        for (std::size_t at = 0; at < whole.size(); ++at) {
+            for (const std::uint8_t value : {std::uint8_t{0xFF}, std::uint8_t{0x00}}) {
+                Bytes damaged = whole;
+                damaged[at] = value;
+                if (at + 1 < damaged.size()) {
+                    damaged[at + 1] = value;
+                }
+                // Any other exception fails the test.
+                try {
+                    Parse(damaged);
+                    ++read;
+                } catch (const ERangeError&) {
+                    ++stopped;
+                }
+            }
+        }
+    }
+    EXPECT_GT(read, 0u);
+    EXPECT_GT(stopped, 0u);
+}
+
 // ------------------------------------------------------------------------------------------------------------
 // Range errors: 16-bit positions computed past 65535, and record sizes above 255.
 

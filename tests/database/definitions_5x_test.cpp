@@ -227,6 +227,34 @@ TEST(Definition5x, CutFilesNeverFailOrReadPastTheirEnd) {
     EXPECT_EQ(ParsedDump(whole), kSampleDump);
 }
 
+TEST(Definition5x, AnyDamagedByteGivesFieldsOrARangeErrorOnly) {
+    // Every pair of bytes in turn set to 0xFF and to 0x00: the reader either reads or stops with a range
+    // error.
+    std::size_t read = 0;
+    std::size_t stopped = 0;
+    for (const bool tagged : {true, false}) {
+        const Bytes whole = tw::BuildDefinition5x({.Tagged = tagged, .Fields = SampleFields()});
+        for (std::size_t at = 0; at < whole.size(); ++at) {
+            for (const std::uint8_t value : {std::uint8_t{0xFF}, std::uint8_t{0x00}}) {
+                Bytes damaged = whole;
+                damaged[at] = value;
+                if (at + 1 < damaged.size()) {
+                    damaged[at + 1] = value;
+                }
+                // Any other exception fails the test.
+                try {
+                    Parse(damaged);
+                    ++read;
+                } catch (const ERangeError&) {
+                    ++stopped;
+                }
+            }
+        }
+    }
+    EXPECT_GT(read, 0u);
+    EXPECT_GT(stopped, 0u);
+}
+
 // ------------------------------------------------------------------------------------------------------------
 // Every position is 16-bit: one computed past 65535 is a range error, and nothing read before it is kept.
 
