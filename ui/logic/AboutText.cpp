@@ -10,9 +10,9 @@ std::string AboutText() {
            "\n"
            "This software is provided free and as is, without warranty of any kind.\n"
            "\n"
-           "The command-line tool corvane-cli does the same exports from scripts: it lists the databases of "
-           "a\n"
-           "directory, the forms and fields of a database, and exports forms to delimited text files.\n";
+           "The command-line tool corvane-cli does the same exports from scripts: it lists the "
+           "databases of a directory and the forms of a database, and exports forms to delimited text "
+           "files.\n";
 }
 
 } // namespace corvane::ui

@@ -1,0 +1,477 @@
+#include "logic/Fakes.h"
+
+#include "database/Errors.h"
+#include "environment/Environment.h"
+#include "tools/testwriter/TestWriter.h"
+#include "ui/logic/Handlers.h"
+#include "ui/logic/MainWindow.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+namespace tw = corvane::testwriter;
+using namespace corvane;
+using namespace corvane::ui;
+using namespace corvane::ui::fakes;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+// A main window with fake controls in its initial states, its selection dialog and scripted modal dialogs.
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest()
+        : selection({&selectionWindow, &selectionEdit, &selectionList, &selectionBrowser}, process),
+          dialogs(selection), form(Controls(), selection, dialogs, messageBox, progress, process) {
+        process.SettingsFile = (dir / "corvane.ini").string();
+        process.Home = dir.Dir() + "home/";
+        fs::create_directories(dir / "home");
+        fs::create_directories(dir / "out");
+        window.Title = kInitialTitle;
+        window.OnClose = [this] { form.FormClose(); };
+    }
+
+    TMainWindowControls Controls() {
+        return {&window,    &dateGroup, &fieldName, &delimiter, &numericNull, &directory, &extension,
+                &selectAll, &live,      &deleted,   &list,      &label,       &browser};
+    }
+
+    // Opens the database of directory through "Find Database", choosing the line of the given file name.
+    void Open(const std::string& directory, const std::string& dictionary = "RDRRAAAA.DBM") {
+        form.SourceDirectory = directory;
+        dialogs.Actions.push_back([this, dictionary](TDatabaseSelectionDialogue& d) {
+            const auto it = std::find(d.FileNames.begin(), d.FileNames.end(), dictionary);
+            ASSERT_NE(it, d.FileNames.end()) << dictionary << " is not listed";
+            selectionList.Selected = static_cast<int>(it - d.FileNames.begin());
+            d.BitBtn1Click();
+        });
+        form.Button1Click();
+    }
+
+    std::string Out(const std::string& name) { return tw::ReadFileText(dir / "out" / name); }
+
+    tw::TempDir dir;
+    FakeProcess process;
+    FakeWindow window;
+    FakeRadioGroup dateGroup{0};
+    FakeCheckBox fieldName{false};
+    FakeEdit delimiter{","};
+    FakeRadioGroup numericNull{0};
+    FakeEdit directory;
+    FakeEdit extension{"csv"};
+    FakeCheckBox selectAll{false};
+    FakeCheckBox live{true};
+    FakeCheckBox deleted{false};
+    FakeCheckList list;
+    FakeLabel label;
+    FakeFolderBrowser browser;
+    FakeMessageBox messageBox;
+    FakeProgress progress;
+
+    FakeWindow selectionWindow;
+    FakeEdit selectionEdit;
+    FakeListBox selectionList;
+    FakeFolderBrowser selectionBrowser;
+    TDatabaseSelectionDialogue selection;
+    FakeDialogs dialogs;
+    TForm1 form;
+};
+
+// A 4.x database: two ordinary forms, "users", the system form Configuration, and one form per record kind.
+tw::DatabaseSpec SalesDb() {
+    return {.Version = 3,
+            .Name = "Sales",
+            .Forms = {{.Name = "Orders",
+                       .Fields = {tw::TextField("Item", 8), tw::WholeNumber("Qty", 2)},
+                       .Records = {{.Values = {{"Item", "Pen"}, {"Qty", 3}}},
+                                   {.Deleted = true, .Values = {{"Item", "Gone"}, {"Qty", 1}}},
+                                   {.Values = {{"Item", "Ink"}, {"Qty", tw::Empty{}}}}}},
+                      {.Name = "customers",
+                       .Fields = {tw::TextField("Name", 10)},
+                       .Records = {{.Values = {{"Name", "Smith"}}}}},
+                      {.Name = "UsErS", .Fields = {tw::TextField("Login", 8)}}},
+            .Configuration = tw::ConfigurationSpec{}};
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, FormCreateWithoutSettingsUsesHome) {
+    process.Env["depath"] = "/opt/dataease";
+    form.FormCreate();
+    ASSERT_NE(form.ActiveDatabase, nullptr);
+    EXPECT_EQ(form.ActiveDatabase->GetDEPath(), "/opt/dataease/");
+    EXPECT_EQ(directory.Text, process.Home);
+    EXPECT_EQ(form.SourceDirectory, process.Home);
+    EXPECT_EQ(browser.Top, process.Home);
+    EXPECT_EQ(window.Title, std::string(kInitialTitle) + " Build:" + Environment.BuildStamp);
+    EXPECT_FALSE(Environment.ProgramDirectory.empty()) << "FormCreate makes sure the environment is filled";
+}
+
+TEST_F(MainWindowTest, FormCreateReadsSettings) {
+    tw::WriteFile(dir / "corvane.ini", "[paths]\ndestination=/srv/out\nsource=/srv/db/\n");
+    form.FormCreate();
+    EXPECT_EQ(directory.Text, "/srv/out");
+    EXPECT_EQ(form.SourceDirectory, "/srv/db/");
+    EXPECT_EQ(browser.Top, "/srv/out");
+    EXPECT_EQ(form.ActiveDatabase->GetDEPath(), "") << "depath unset";
+}
+
+TEST_F(MainWindowTest, AboutShownOnce) {
+    form.FormCreate();
+    form.FormActivate();
+    form.FormActivate();
+    EXPECT_EQ(dialogs.AboutShown, 1);
+}
+
+TEST_F(MainWindowTest, CancellingFindDatabaseClosesAndWritesSource) {
+    tw::WriteFile(dir / "corvane.ini",
+                  "[paths]\ndestination=" + dir.Dir() + "out\nsource=" + dir.Dir() + "\n");
+    form.FormCreate();
+    dialogs.Actions.push_back([](TDatabaseSelectionDialogue& d) {
+        d.Controls.Edit1->SetText(d.SearchDirectory + "home");
+        d.FindDatabases(); // a second search elsewhere, then Cancel
+        d.BitBtn2Click();
+    });
+    form.Button1Click();
+    EXPECT_EQ(window.CloseCount, 1);
+    EXPECT_EQ(form.ActiveDatabase, nullptr) << "released at close";
+    EXPECT_EQ(tw::ReadFileText(dir / "corvane.ini"),
+              "[paths]\ndestination=" + dir.Dir() + "out\nsource=" + dir.Dir() + "home/\n");
+}
+
+TEST_F(MainWindowTest, SettingsWrittenAtCloseWithoutDatabase) {
+    form.FormCreate();
+    form.Button2Click();
+    EXPECT_EQ(window.CloseCount, 1);
+    EXPECT_EQ(tw::ReadFileText(dir / "corvane.ini"),
+              "[paths]\ndestination=" + process.Home + "\nsource=" + process.Home + "\n");
+}
+
+TEST_F(MainWindowTest, OpensDatabaseAndListsForms) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    EXPECT_EQ(list.Texts(), (std::vector<std::string>{"customers", "Orders"}))
+        << "users never listed; system forms not listed while depath is unset";
+    EXPECT_TRUE(list.Sorted);
+    EXPECT_EQ(list.Repaints, 1);
+    EXPECT_EQ(list.Focused, 1);
+    ASSERT_GE(window.Titles.size(), 3u);
+    EXPECT_EQ(window.Titles[window.Titles.size() - 2], dir.Dir() + "db/RDRRAAAA.DBM");
+    EXPECT_EQ(window.Title, "DataEase Data Extraction: Sales");
+    EXPECT_EQ(form.SourceDirectory, dir.Dir() + "db/");
+}
+
+TEST_F(MainWindowTest, SystemFormsByVersionAndDEPath) {
+    struct Case {
+        int Version;
+        bool DEPathSet;
+        std::vector<std::string> Expected;
+    };
+    const Case cases[] = {
+        {3, false, {"Orders"}}, {3, true, {" Configuration", "Orders"}},  {5, true, {"Orders"}},
+        {6, true, {"Orders"}},  {7, false, {" Configuration", "Orders"}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const fs::path db = dir / ("db" + std::to_string(n++));
+        tw::WriteDatabase(db, {.Version = c.Version,
+                               .Name = "V",
+                               .Forms = {{.Name = "Orders", .Fields = {tw::TextField("Item", 8)}}},
+                               .Configuration = tw::ConfigurationSpec{},
+                               .ApplicationObjects = true});
+        if (c.DEPathSet) {
+            process.Env["depath"] = dir.Dir() + "depath";
+        } else {
+            process.Env.erase("depath");
+        }
+        form.FormCreate();
+        Open(db.string() + "/");
+        std::vector<std::string> texts = list.Texts();
+        // DfW lists its Application Objects form as a system form as well; only the Configuration matters
+        // here.
+        std::erase(texts, " Application Objects");
+        EXPECT_EQ(texts, c.Expected) << "version " << c.Version << " depath " << c.DEPathSet;
+        if (c.Version == 7) {
+            EXPECT_EQ(form.ActiveDatabase->GetDEPath(), "/opt/corvane/7/");
+        }
+    }
+}
+
+TEST_F(MainWindowTest, SelectAllTouchesOnlyOrdinaryForms) {
+    tw::WriteDatabase(dir / "db", {.Version = 6,
+                                   .Name = "Win",
+                                   .Forms = {{.Name = "Base", .Fields = {tw::TextField("A", 4)}},
+                                             {.Name = "Other", .Fields = {tw::TextField("A", 4)}}},
+                                   .Variants = {{.Name = "Base View", .BaseForm = "Base"}}});
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    const std::vector<std::string> texts = list.Texts();
+    ASSERT_NE(std::find(texts.begin(), texts.end(), "Base View"), texts.end());
+    list.Tick("Base View");
+    list.Tick(" Application Objects");
+    list.Lines.push_back({"No Such Form", true});
+
+    selectAll.Checked = true;
+    form.CheckBox1Click();
+    for (const auto& line : list.Lines) {
+        EXPECT_TRUE(line.Ticked) << line.Text;
+    }
+    selectAll.Checked = false;
+    form.CheckBox1Click();
+    for (const auto& line : list.Lines) {
+        const bool kept =
+            line.Text == "Base View" || line.Text == " Application Objects" || line.Text == "No Such Form";
+        EXPECT_EQ(line.Ticked, kept) << line.Text;
+    }
+}
+
+TEST_F(MainWindowTest, FailedLoadEmptiesTheList) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    tw::WriteDatabase(dir / "bad", SalesDb());
+    tw::WriteFile(dir / "bad" / "RDRRAAAA.DBM", std::string("\x02", 1));
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    ASSERT_EQ(list.Count(), 2);
+    // The selection dialog itself lists nothing there (the candidate fails), so the choice is made directly.
+    dialogs.Actions.push_back([this](TDatabaseSelectionDialogue& d) {
+        d.SearchDirectory = dir.Dir() + "bad/";
+        d.SelectedFile = "RDRRAAAA.DBM";
+    });
+    form.SourceDirectory = dir.Dir() + "home/";
+    EXPECT_THROW(form.Button1Click(), EInOutError);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(window.Title, dir.Dir() + "bad/RDRRAAAA.DBM");
+}
+
+TEST_F(MainWindowTest, ExportWritesTickedFormsInListOrder) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out"; // no final separator: the run adds it
+    list.Tick("Orders");
+    list.Tick("customers");
+    form.Button3Click();
+    EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete));
+    EXPECT_THAT(progress.Forms, ElementsAre("customers", "Orders"));
+    EXPECT_EQ(progress.Starts, 1);
+    EXPECT_EQ(progress.Finishes, 1);
+    EXPECT_EQ(Out("Orders.csv"), "Item,Qty\r\n\"Pen\",3\r\n\"Ink\",0\r\n");
+    EXPECT_EQ(Out("customers.csv"), "Name\r\n\"Smith\"\r\n");
+    EXPECT_EQ(label.Text, "");
+}
+
+TEST_F(MainWindowTest, ExportOptionsReachTheFile) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out/";
+    list.Tick("Orders");
+    fieldName.Checked = true;
+    delimiter.Text = ""; // gives ","
+    numericNull.Index = 1;
+    extension.Text = "txt";
+    form.Button3Click();
+    EXPECT_EQ(Out("Orders.txt"), "\"Item\",\"Qty\"\r\n\"Pen\",3\r\n\"Ink\",\r\n");
+
+    delimiter.Text = " ";
+    extension.Text = "";
+    form.Button3Click();
+    EXPECT_EQ(Out("Orders."), "\"Item\" \"Qty\"\r\n\"Pen\" 3\r\n\"Ink\" \r\n");
+}
+
+TEST_F(MainWindowTest, LiveAndDeletedChooseTheRecords) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Orders");
+    struct Case {
+        bool Live, Deleted;
+        const char* Expected;
+    };
+    const Case cases[] = {
+        {true, false, "Item,Qty\r\n\"Pen\",3\r\n\"Ink\",0\r\n"},
+        {false, true, "Item,Qty\r\n\"Gone\",1\r\n"},
+        {true, true, "Item,Qty\r\n\"Pen\",3\r\n\"Gone\",1\r\n\"Ink\",0\r\n"},
+    };
+    for (const Case& c : cases) {
+        live.Checked = c.Live;
+        deleted.Checked = c.Deleted;
+        form.Button3Click();
+        EXPECT_EQ(Out("Orders.csv"), c.Expected) << c.Live << c.Deleted;
+    }
+}
+
+TEST_F(MainWindowTest, NeitherLiveNorDeletedExportsNothing) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Orders");
+    live.Checked = false;
+    form.Button3Click();
+    EXPECT_THAT(messageBox.Messages, ElementsAre(kTickRecordsMessage));
+    EXPECT_FALSE(fs::exists(dir / "out" / "Orders.csv"));
+    EXPECT_EQ(progress.Starts, 0);
+}
+
+TEST_F(MainWindowTest, SystemFormLineExports) {
+    tw::DatabaseSpec spec = SalesDb();
+    spec.DEPathDir = dir / "depath";
+    tw::WriteDatabase(dir / "db", spec);
+    process.Env["depath"] = dir.Dir() + "depath";
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    ASSERT_EQ(list.LineText(0), " Configuration");
+    directory.Text = dir.Dir() + "out";
+    list.Tick(" Configuration");
+    form.Button3Click();
+    EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete));
+    EXPECT_EQ(Out("Configuration.csv"), "Date_Order,Century_Cutoff\r\n2,0\r\n");
+}
+
+TEST_F(MainWindowTest, FormEntryOfLine) {
+    tw::DatabaseSpec spec = SalesDb();
+    tw::WriteDatabase(dir / "db", spec);
+    TDEInfoRec db;
+    db.SetDirectory(dir.Dir() + "db/");
+    db.SetDictionaryName("RDRRAAAA.DBM");
+    db.Load();
+    EXPECT_EQ(FormEntryOfLine(&db, " Configuration", ""), "Configuration");
+    EXPECT_EQ(FormEntryOfLine(&db, " Configuration", "=D"), "Configuration=D");
+    EXPECT_EQ(FormEntryOfLine(&db, " Orders", ""), " Orders") << "not a system form: the line as shown";
+    EXPECT_EQ(FormEntryOfLine(&db, "Orders", "=A"), "Orders=A");
+    EXPECT_EQ(FormEntryOfLine(nullptr, " Configuration", ""), " Configuration");
+}
+
+TEST_F(MainWindowTest, RecordSelection) {
+    EXPECT_EQ(RecordSelection(true, false), "");
+    EXPECT_EQ(RecordSelection(false, true), "=D");
+    EXPECT_EQ(RecordSelection(true, true), "=A");
+    EXPECT_EQ(RecordSelection(false, false), std::nullopt);
+}
+
+TEST_F(MainWindowTest, ExportMessagesShownInTheStrip) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Lines.push_back({"Missing", true});
+    list.Lines.push_back({"Also Missing", true});
+    form.Button3Click();
+    EXPECT_EQ(label.Text, "Table Missing doesn't exist.\nTable Also Missing doesn't exist.");
+    EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete));
+}
+
+TEST_F(MainWindowTest, NothingTickedOrNoDatabaseCompletesAtOnce) {
+    form.FormCreate();
+    form.Button3Click();
+    tw::WriteDatabase(dir / "db", SalesDb());
+    Open(dir.Dir() + "db/");
+    form.Button3Click();
+    EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete, kExportsComplete));
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+TEST_F(MainWindowTest, CancelStopsAfterTheCurrentForm) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Orders");
+    list.Tick("customers");
+    progress.CancelAfterForms = 1;
+    form.Button3Click();
+    EXPECT_THAT(progress.Forms, ElementsAre("customers"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "customers.csv"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "Orders.csv"));
+    EXPECT_THAT(messageBox.Messages, ElementsAre("Export cancelled: 1 of 2 forms exported."));
+    EXPECT_EQ(progress.Finishes, 1);
+}
+
+TEST_F(MainWindowTest, OutputFileThatCannotBeCreatedIsReportedAndTheRunGoesOn) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "no/such/dir";
+    list.Tick("Orders");
+    list.Tick("customers");
+    form.Button3Click();
+    ASSERT_EQ(messageBox.Messages.size(), 3u);
+    EXPECT_THAT(messageBox.Messages[0], ::testing::StartsWith("IO Error: 2"));
+    EXPECT_THAT(messageBox.Messages[1], ::testing::StartsWith("IO Error: 2"));
+    EXPECT_EQ(messageBox.Messages[2], kExportsComplete);
+}
+
+TEST_F(MainWindowTest, ErrorInsideTheExportEndsTheRun) {
+    tw::DatabaseSpec spec = SalesDb();
+    spec.Forms[1].WriteDefinition = false; // "customers" has no definition file
+    tw::WriteDatabase(dir / "db", spec);
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Orders");
+    list.Tick("customers");
+    EXPECT_THROW(form.Button3Click(), EInOutError);
+    EXPECT_TRUE(messageBox.Messages.empty()) << "no \"Exports complete.\"";
+    EXPECT_FALSE(fs::exists(dir / "out" / "Orders.csv")) << "the later form is not exported";
+    EXPECT_TRUE(list.IsTicked(0));
+    EXPECT_TRUE(list.IsTicked(1));
+    EXPECT_EQ(progress.Finishes, 1);
+}
+
+TEST_F(MainWindowTest, DestinationBrowse) {
+    form.FormCreate();
+    browser.Answer = std::nullopt;
+    form.Button4Click();
+    EXPECT_EQ(directory.Text, process.Home);
+    EXPECT_EQ(browser.TopWhenRun, process.Home);
+
+    browser.Answer = process.Home + "exports";
+    form.Button4Click();
+    EXPECT_EQ(directory.Text, process.Home + "exports");
+    EXPECT_EQ(browser.Top, process.Home + "exports");
+}
+
+TEST(DEPathForVersion, ByVersion) {
+    EXPECT_EQ(DEPathForVersion(3, "/opt/de", "/opt/corvane/"), "/opt/de");
+    EXPECT_EQ(DEPathForVersion(3, "", "/opt/corvane/"), "");
+    EXPECT_EQ(DEPathForVersion(7, "/opt/de", "/opt/corvane/"), "/opt/corvane/7/");
+    EXPECT_EQ(DEPathForVersion(5, "/opt/de", "/opt/corvane/"), "");
+    EXPECT_EQ(DEPathForVersion(6, "/opt/de", "/opt/corvane/"), "");
+}
+
+TEST(RunHandler, ShowsMessageAndClassAndCarriesOn) {
+    struct Case {
+        std::function<void()> Throw;
+        std::string Message;
+        std::string Class;
+    };
+    const Case cases[] = {
+        {[] { throw EDELibError("DEPath is not defined"); }, "DEPath is not defined", "EDELibError"},
+        {[] { throw EInOutError(2, "File not found"); }, "File not found", "EInOutError"},
+        {[] { throw std::runtime_error("plain"); }, "plain", "std::runtime_error"},
+        {[] { throw 42; }, "An unknown error occurred.", "unknown exception"},
+    };
+    for (const Case& c : cases) {
+        FakeMessageBox box;
+        EXPECT_FALSE(RunHandler(box, c.Throw));
+        ASSERT_EQ(box.Errors.size(), 1u);
+        EXPECT_EQ(box.Errors[0].first, c.Message);
+        EXPECT_EQ(box.Errors[0].second, c.Class);
+    }
+    FakeMessageBox box;
+    EXPECT_TRUE(RunHandler(box, [] {}));
+    EXPECT_TRUE(box.Errors.empty());
+}
+
+TEST(CheckListOrder, CaseBlindWithBlankFirst) {
+    std::vector<std::string> lines = {"orders", "Customers", " Configuration", "ORDERS2", "apple"};
+    std::stable_sort(lines.begin(), lines.end(), CheckListLess);
+    EXPECT_THAT(lines, ElementsAre(" Configuration", "apple", "Customers", "orders", "ORDERS2"));
+}
