@@ -1,0 +1,8 @@
+// libFuzzer target: Definition4x (see fuzz/FuzzEntryPoints.h).
+
+#include "fuzz/FuzzEntryPoints.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    corvane::fuzz::RunDefinition4x({data, size});
+    return 0;
+}
