@@ -147,6 +147,7 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
 
     content_ = new QWidget(this);
     auto* controlArea = new QWidget(content_);
+    controlArea->setObjectName(QStringLiteral("ControlArea"));
     controlArea->setFixedHeight(193);
 
     Button1 = new QPushButton(QStringLiteral("Find Database"), controlArea);
@@ -223,6 +224,7 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
     ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 16px; }"));
 
     auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("BottomStrip"));
     strip->setFixedHeight(41);
     Label1 = new QLabel(strip);
     Label1->setObjectName(QStringLiteral("Label1"));

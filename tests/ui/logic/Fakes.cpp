@@ -1,8 +1,21 @@
 #include "logic/Fakes.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace corvane::ui::fakes {
+
+namespace {
+// FormCreate fills the run environment, which makes sure of a shared data directory: keep it out of the
+// user's own data directory.
+struct PrivateDataHome {
+    PrivateDataHome() {
+        const std::filesystem::path data =
+            std::filesystem::temp_directory_path() / "corvane-ui-logic-tests-data";
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    }
+} privateDataHome;
+} // namespace
 
 bool FakeProcess::CanEnterDirectory(const std::string& dir) const {
     std::error_code error;

@@ -1,0 +1,247 @@
+// The real Qt windows on the offscreen platform: their controls, and one whole run through the widgets.
+
+#include "environment/Environment.h"
+#include "tools/testwriter/TestWriter.h"
+#include "ui/logic/AboutText.h"
+#include "ui/logic/SystemProcess.h"
+#include "ui/qt/Windows.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace tw = corvane::testwriter;
+using namespace corvane;
+using namespace corvane::ui;
+
+namespace {
+
+// Runs handler on every modal dialog that becomes active, from a timer that also fires inside the dialogs'
+// own event loops.
+class ModalDriver {
+public:
+    explicit ModalDriver(std::function<void(QWidget*)> handler) : handler_(std::move(handler)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal->isVisible() && modal != last_) {
+                last_ = modal;
+                handler_(modal);
+            } else if (!modal) {
+                last_ = nullptr;
+            }
+        });
+        timer_.start(20);
+    }
+
+private:
+    std::function<void(QWidget*)> handler_;
+    QTimer timer_;
+    QWidget* last_ = nullptr;
+};
+
+bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
+    for (int waited = 0; waited < ms; waited += 20) {
+        if (condition()) {
+            return true;
+        }
+        QTest::qWait(20);
+    }
+    return condition();
+}
+
+std::string Text(const QString& s) {
+    return s.toStdString();
+}
+
+class QtWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_DATA_HOME", (dir.Path() / "data").c_str(), 1);
+        InitEnvironment(0);
+    }
+    tw::TempDir dir;
+};
+
+} // namespace
+
+TEST_F(QtWindowsTest, MainWindowControls) {
+    TSystemProcess process((dir / "corvane.ini").string());
+    TMainWindow window(process);
+    EXPECT_EQ(Text(window.windowTitle()),
+              "DataEase Data Extraction - Corvane 2009 Build:" + corvane::Environment.BuildStamp);
+
+    struct Caption {
+        QAbstractButton* Button;
+        const char* Text;
+    };
+    const Caption captions[] = {
+        {window.Button1, "Find Database"},
+        {window.Button2, "Quit"},
+        {window.Button3, "Export Data"},
+        {window.Button4, "..."},
+        {window.FieldNameCheckBox, "Text Qualifier"},
+        {window.CheckBox1, "Select All"},
+        {window.LiveCheckBox, "Live"},
+        {window.DeletedCheckBox, "Deleted"},
+        {window.DateRadioGroup->button(0), "British Dates (dd/mm/yyyy)"},
+        {window.DateRadioGroup->button(1), "American Dates (mm/dd/yyyy)"},
+        {window.DateRadioGroup->button(2), "Metric Dates (yyyy/mm/dd)"},
+        {window.NumericNullRadioGroup->button(0), "Zero"},
+        {window.NumericNullRadioGroup->button(1), "Blank"},
+    };
+    for (const Caption& c : captions) {
+        EXPECT_EQ(Text(c.Button->text()), c.Text);
+    }
+    EXPECT_EQ(Text(window.DateRadioGroupBox->title()), "Output Dates");
+    EXPECT_EQ(Text(window.NumericNullRadioGroupBox->title()), "Numeric Null Values");
+
+    EXPECT_EQ(window.DateRadioGroup->checkedId(), 0);
+    EXPECT_EQ(window.NumericNullRadioGroup->checkedId(), 0);
+    EXPECT_FALSE(window.FieldNameCheckBox->isChecked());
+    EXPECT_FALSE(window.CheckBox1->isChecked());
+    EXPECT_TRUE(window.LiveCheckBox->isChecked());
+    EXPECT_FALSE(window.DeletedCheckBox->isChecked());
+    EXPECT_EQ(Text(window.DelimiterEdit->text()), ",");
+    EXPECT_EQ(window.DelimiterEdit->maxLength(), 1);
+    EXPECT_EQ(Text(window.Edit1->text()), "csv");
+    EXPECT_EQ(window.Edit1->maxLength(), 3);
+    EXPECT_TRUE(window.DirectoryEdit->isReadOnly());
+    EXPECT_EQ(window.ListBox1->count(), 0);
+    EXPECT_EQ(Text(window.Label1->text()), "");
+
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.findChild<QWidget*>(QStringLiteral("ControlArea"))->height(), 193);
+    EXPECT_EQ(window.findChild<QWidget*>(QStringLiteral("BottomStrip"))->height(), 41);
+    EXPECT_GT(window.ListBox1->height(), 50) << "the check list fills the middle";
+    EXPECT_TRUE(window.Button1->isVisible());
+    EXPECT_TRUE(window.Button3->isVisible());
+    // Nothing of the control area lies outside the window.
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (child->isVisible()) {
+            const QRect r(child->mapTo(&window, QPoint(0, 0)), child->size());
+            EXPECT_TRUE(window.rect().contains(r)) << Text(child->objectName());
+        }
+    }
+    window.hide();
+}
+
+TEST_F(QtWindowsTest, DialogControls) {
+    TSystemProcess process((dir / "corvane.ini").string());
+    TMainWindow window(process);
+    TSelectionDialog* selection = window.SelectionDialog();
+    EXPECT_EQ(Text(selection->windowTitle()), "Database Selection");
+    EXPECT_EQ(selection->size(), QSize(419, 151));
+    EXPECT_EQ(Text(selection->Button1->text()), "...");
+    EXPECT_EQ(Text(selection->Button2->text()), "Up Folder");
+    EXPECT_EQ(Text(selection->BitBtn1->text()), "O.K.");
+    EXPECT_EQ(Text(selection->BitBtn2->text()), "Cancel");
+    EXPECT_FALSE(selection->DatabaseListBox->isSortingEnabled());
+    EXPECT_TRUE(selection->font().bold());
+
+    TBtnBottomDlg* about = window.AboutDialog();
+    EXPECT_EQ(Text(about->windowTitle()), "Dialog");
+    EXPECT_EQ(about->size(), QSize(595, 474));
+    EXPECT_EQ(Text(about->OKBtn->text()), "OK");
+    EXPECT_TRUE(about->Memo1->isReadOnly());
+    EXPECT_EQ(about->Memo1->toPlainText().toStdString(), AboutText());
+    EXPECT_EQ(
+        Text(about->Memo1->document()->firstBlock().text()),
+        "Corvane provides a rapid means of extracting data from DataEase tables.  It will handle 4.x, ");
+}
+
+TEST_F(QtWindowsTest, OneExportRunThroughTheWidgets) {
+    const auto db = dir / "db";
+    tw::WriteDatabase(db,
+                      {.Version = 3,
+                       .Name = "Shop",
+                       .Forms = {{.Name = "Orders",
+                                  .Fields = {tw::TextField("Item", 8), tw::WholeNumber("Qty", 2)},
+                                  .Records = {{.Values = {{"Item", "Pen"}, {"Qty", 3}}},
+                                              {.Deleted = true, .Values = {{"Item", "Gone"}, {"Qty", 1}}}}},
+                                 {.Name = "Customers",
+                                  .Fields = {tw::TextField("Name", 10)},
+                                  .Records = {{.Values = {{"Name", "Smith"}}}}}},
+                       .Configuration = tw::ConfigurationSpec{}});
+    std::filesystem::create_directories(dir / "out");
+    const std::string settings = (dir / "corvane.ini").string();
+    tw::WriteFile(settings,
+                  "[paths]\ndestination=" + (dir / "out").string() + "\nsource=" + dir.Dir() + "db/\n");
+
+    int aboutShown = 0;
+    std::vector<std::string> messages;
+    std::vector<std::string> listed;
+    ModalDriver driver([&](QWidget* modal) {
+        if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
+            ++aboutShown;
+            QTest::mouseClick(about->OKBtn, Qt::LeftButton);
+        } else if (auto* selection = qobject_cast<TSelectionDialog*>(modal)) {
+            for (int i = 0; i < selection->DatabaseListBox->count(); ++i) {
+                listed.push_back(Text(selection->DatabaseListBox->item(i)->text()));
+            }
+            selection->DatabaseListBox->setCurrentRow(0);
+            QTest::mouseClick(selection->BitBtn1, Qt::LeftButton);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages.push_back(Text(box->text()));
+            box->accept();
+        }
+    });
+
+    TSystemProcess process(settings);
+    TMainWindow window(process);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(WaitFor([&] { return aboutShown == 1; }))
+        << "the about dialog opens when the window is activated";
+    EXPECT_EQ(Text(window.DirectoryEdit->text()), (dir / "out").string());
+
+    QTest::mouseClick(window.Button1, Qt::LeftButton);
+    EXPECT_EQ(listed, (std::vector<std::string>{"4.x  Shop"}));
+    EXPECT_EQ(Text(window.windowTitle()), "DataEase Data Extraction: Shop");
+    ASSERT_EQ(window.ListBox1->count(), 2);
+    EXPECT_EQ(Text(window.ListBox1->item(0)->text()), "Customers");
+    EXPECT_EQ(Text(window.ListBox1->item(1)->text()), "Orders");
+
+    QTest::mouseClick(window.CheckBox1, Qt::LeftButton);
+    EXPECT_EQ(window.ListBox1->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(window.ListBox1->item(1)->checkState(), Qt::Checked);
+    QTest::mouseClick(window.DeletedCheckBox, Qt::LeftButton);
+    QTest::mouseClick(window.FieldNameCheckBox, Qt::LeftButton);
+    window.DelimiterEdit->clear();
+    QTest::keyClicks(window.DelimiterEdit, ";;");
+    EXPECT_EQ(Text(window.DelimiterEdit->text()), ";");
+
+    QTest::mouseClick(window.Button3, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !messages.empty(); }));
+    EXPECT_EQ(messages, (std::vector<std::string>{"Exports complete."}));
+    EXPECT_EQ(tw::ReadFileText(dir / "out" / "Orders.csv"),
+              "\"Item\";\"Qty\"\r\n\"Pen\";3\r\n\"Gone\";1\r\n");
+    EXPECT_EQ(tw::ReadFileText(dir / "out" / "Customers.csv"), "\"Name\"\r\n\"Smith\"\r\n");
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_TRUE(window.Button3->isEnabled()) << "controls are enabled again after the run";
+
+    QTest::mouseClick(window.Button2, Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(tw::ReadFileText(settings),
+              "[paths]\ndestination=" + (dir / "out").string() + "\nsource=" + dir.Dir() + "db/\n");
+    EXPECT_EQ(aboutShown, 1);
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!std::getenv("QT_QPA_PLATFORM")) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    return RUN_ALL_TESTS();
+}
