@@ -1,6 +1,7 @@
 // corvane-cli export and corvane-cli fields.
 
 #include "cli/Commands.h"
+#include "cli/FormatOptions.h"
 #include "database/DEInfoRec.h"
 #include "database/Errors.h"
 #include "export/DataFile.h"
@@ -23,6 +24,10 @@ constexpr const char* kExportUsage =
     "                          [--quote-headings] [--dates british|american|metric] [--numeric-null "
     "zero|blank]\n"
     "                          [--records live|deleted|all] [--depath DIR] [--short-date-format FMT]\n"
+    "                          [--format csv|sqlite|jsonl] [--encoding CP]\n"
+    "  --format sqlite writes the forms into one SQLite file named by --out; jsonl writes <form>.jsonl.\n"
+    "  --encoding converts text to UTF-8 from CP: raw (the bytes as stored, default for csv), cp437, cp850,\n"
+    "  cp852, cp1250, cp1252 or latin1; sqlite and jsonl default to cp437 (versions 3, 5) or cp1252 (6, 7).\n"
     "  ENTRY is a form name, optionally followed by \"=\" and L, D or A (live, deleted, all records).\n"
     "  Without --form, every form that the form list shows is exported.\n";
 
@@ -86,6 +91,7 @@ struct ExportOptions {
     std::string RecordSuffix;
     std::string DEPath;
     std::string ShortDateFormat;
+    TFormatOptions Format;
 };
 
 // Parses the export arguments; returns an error text for a usage error.
@@ -161,6 +167,10 @@ std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o
                 return "--short-date-format needs a format";
             }
             o.ShortDateFormat = v;
+        } else if (IsFormatOption(arg)) {
+            if (auto problem = ParseFormatOption(args, i, o.Format)) {
+                return problem;
+            }
         } else if (!arg.empty() && arg[0] == '-') {
             return "unknown option " + arg;
         } else if (o.Database.empty()) {
@@ -207,10 +217,15 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
         }
     }
 
+    if (options.Format.Format != TOutputFormat::Csv) {
+        return RunTypedExport(options.Format, database, entries, *options.Out, err);
+    }
+
     TProgressLine progress(err);
     std::string current;
     TExportHost host;
     host.ShortDateFormat = options.ShortDateFormat;
+    host.Encoding = CsvEncoding(options.Format);
     host.ShowIOError = [&](const std::string& text, int code, const std::string&) {
         progress.Clear();
         err << "corvane-cli: " << current << ": " << text << " (" << std::strerror(code) << ")\n";

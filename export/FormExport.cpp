@@ -144,7 +144,7 @@ TExportResult ExportForm(const std::string& formEntry, const std::string& destin
         messages << "Table " << formEntry << " doesn't exist." << '\n';
     }
     line.append(kLineEnd);
-    out->Write(line);
+    out->Write(host.Encoding == TCodePage::Raw ? line : ToUtf8(line, host.Encoding));
 
     std::unique_ptr<TReadOnlyFile> data;
     try {
@@ -169,7 +169,7 @@ TExportResult ExportForm(const std::string& formEntry, const std::string& destin
             if (SlotSelected(slot[0], entry.Selection)) {
                 line.clear();
                 AppendLineOfColumns(line, columns, delimiter, slot, context);
-                out->Write(line);
+                out->Write(host.Encoding == TCodePage::Raw ? line : ToUtf8(line, host.Encoding));
                 ++result.RecordsWritten;
             }
             if (host.Progress && reader.SlotsRead() % kProgressEvery == 0) {

@@ -2,6 +2,7 @@
 // Writing one form to one delimited text file.
 
 #include "database/DEInfoRec.h"
+#include "text/CodePage.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,8 @@ struct TExportHost {
     std::function<void(std::int64_t slotsDone, std::int64_t slotsTotal)> Progress;
     // The short date format for day-count dates (%d, %m, %Y, %y and literal characters); empty: the locale's.
     std::string ShortDateFormat;
+    // The code page every line is converted from to UTF-8; Raw writes the bytes exactly as stored.
+    TCodePage Encoding = TCodePage::Raw;
 };
 
 struct TExportResult {

@@ -37,6 +37,8 @@ std::vector<TTypedColumn> TypedColumns(const TFieldRec* firstField, TCodePage co
     for (const TFieldRec* field : ExportColumns(firstField)) {
         std::string name =
             ToUtf8(HeadingName(field->Name), codePage == TCodePage::Raw ? TCodePage::Latin1 : codePage);
+        // A NUL byte would end an SQL statement's text early.
+        name = ReplaceChars(name, std::string_view("\0", 1), '_');
         if (name.empty()) {
             name = "column_" + std::to_string(columns.size() + 1);
         }

@@ -1,0 +1,309 @@
+#include "sqlite/SqliteExport.h"
+
+#include "database/Errors.h"
+#include "database/PlatformFile.h"
+#include "export/DataFile.h"
+#include "export/TypedExport.h"
+#include "text/TextUtils.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace corvane {
+
+namespace {
+
+constexpr std::string_view kReservedPrefix = "SQLITE_";
+
+std::string QuoteIdentifier(std::string_view name) {
+    std::string quoted = "\"";
+    for (const char c : name) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string_view DeclaredType(TColumnType type) {
+    switch (type) {
+    case TColumnType::Integer:
+        return "INTEGER";
+    case TColumnType::Real:
+        return "REAL";
+    case TColumnType::Text:
+        break;
+    }
+    return "TEXT";
+}
+
+// The open SQLite file; every failure is raised with SQLite's own words and the platform's code where it
+// has one.
+class TSqliteFile {
+public:
+    TSqliteFile(const std::string& path, std::string fileName) : fileName_(std::move(fileName)) {
+        const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK) {
+            Fail(rc);
+        }
+        sqlite3_extended_result_codes(db_, 1);
+    }
+    ~TSqliteFile() {
+        Finalize();
+        sqlite3_close(db_);
+    }
+    TSqliteFile(const TSqliteFile&) = delete;
+    TSqliteFile& operator=(const TSqliteFile&) = delete;
+
+    void Exec(const std::string& sql) {
+        const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            Fail(rc);
+        }
+    }
+
+    // Prepares the one statement that Bind/Step work on (replacing the one before).
+    void Prepare(const std::string& sql) {
+        Finalize();
+        const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr);
+        if (rc != SQLITE_OK) {
+            Fail(rc);
+        }
+    }
+
+    void Bind(int index, const TTypedValue& value) {
+        int rc = SQLITE_OK;
+        switch (value.Type) {
+        case TValueType::Null:
+            rc = sqlite3_bind_null(stmt_, index);
+            break;
+        case TValueType::Integer:
+            rc = sqlite3_bind_int64(stmt_, index, value.Integer);
+            break;
+        case TValueType::Real:
+            rc = sqlite3_bind_double(stmt_, index, value.Real);
+            break;
+        case TValueType::Text:
+            rc = sqlite3_bind_text64(stmt_, index, value.Text.data(), value.Text.size(), SQLITE_STATIC,
+                                     SQLITE_UTF8);
+            break;
+        }
+        if (rc != SQLITE_OK) {
+            Fail(rc);
+        }
+    }
+
+    void BindInteger(int index, std::int64_t v) {
+        TTypedValue value;
+        value.Type = TValueType::Integer;
+        value.Integer = v;
+        Bind(index, value);
+    }
+
+    // Binds a copy of text that SQLite owns.
+    void BindText(int index, const std::string& text) {
+        const int rc =
+            sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        if (rc != SQLITE_OK) {
+            Fail(rc);
+        }
+    }
+
+    void Step() {
+        const int rc = sqlite3_step(stmt_);
+        if (rc != SQLITE_DONE) {
+            Fail(rc);
+        }
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+
+    void Close() {
+        Finalize();
+        const int rc = sqlite3_close(db_);
+        if (rc != SQLITE_OK) {
+            Fail(rc);
+        }
+        db_ = nullptr;
+    }
+
+private:
+    void Finalize() {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    }
+
+    [[noreturn]] void Fail(int rc) {
+        int code = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
+        if (code == 0) {
+            code = (rc & 0xFF) == SQLITE_FULL ? ENOSPC : EIO;
+        }
+        const std::string text = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        throw ESqliteError(code, "SQLite: " + text, fileName_);
+    }
+
+    std::string fileName_;
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+class TSqliteSink final : public TTypedSink {
+public:
+    TSqliteSink(TSqliteFile& file, std::vector<std::string>& tables, std::ostream& messages)
+        : file_(file), tables_(tables), messages_(messages) {}
+
+    void BeginForm(const TTypedForm& form) override {
+        table_.clear();
+        if (form.Columns.empty() && !form.WithDeleted) {
+            // A table needs a column.
+            messages_ << "Warning: form " << form.Form->Name
+                      << " has no exported fields; no table was written." << '\n';
+            return;
+        }
+        table_ = SqliteTableName(form.Name, tables_);
+        std::string create = "CREATE TABLE " + QuoteIdentifier(table_) + " (";
+        std::string insert = "INSERT INTO " + QuoteIdentifier(table_) + " VALUES (";
+        bool first = true;
+        auto addColumn = [&](std::string_view name, std::string_view type) {
+            create += first ? "" : ", ";
+            create += QuoteIdentifier(name);
+            create += ' ';
+            create += type;
+            insert += first ? "?" : ", ?";
+            first = false;
+        };
+        for (const TTypedColumn& column : form.Columns) {
+            addColumn(column.Name, DeclaredType(column.Type));
+        }
+        if (form.WithDeleted) {
+            addColumn(kDeletedColumn, "INTEGER NOT NULL");
+        }
+        file_.Exec(create + ")");
+        file_.Prepare(insert + ")");
+    }
+
+    void Row(const TTypedForm& form, const std::vector<TTypedValue>& values, bool deleted) override {
+        if (table_.empty()) {
+            return;
+        }
+        int index = 1;
+        for (const TTypedValue& value : values) {
+            file_.Bind(index++, value);
+        }
+        if (form.WithDeleted) {
+            file_.BindInteger(index, deleted ? 1 : 0);
+        }
+        file_.Step();
+    }
+
+    const std::string& Table() const { return table_; }
+
+private:
+    TSqliteFile& file_;
+    std::vector<std::string>& tables_;
+    std::ostream& messages_;
+    std::string table_;
+};
+
+// Refuses what a plain create-or-replace would refuse: a directory or a read-only file of the final name.
+void CheckReplaceable(const std::string& fileName) {
+    if (IsDirectory(fileName)) {
+        throw MakeIOError(EISDIR, fileName);
+    }
+    if (::access(fileName.c_str(), F_OK) == 0 && ::access(fileName.c_str(), W_OK) != 0) {
+        throw MakeIOError(errno, fileName);
+    }
+}
+
+} // namespace
+
+std::string SqliteTableName(const std::string& utf8Name, std::vector<std::string>& taken) {
+    // A NUL byte would end the statement's text early.
+    std::string name = utf8Name.empty() ? "form" : ReplaceChars(utf8Name, std::string_view("\0", 1), '_');
+    const std::string key = UpperCaseAscii(name);
+    if (key.compare(0, kReservedPrefix.size(), kReservedPrefix) == 0 || key == UpperCaseAscii(kFormsTable)) {
+        name.insert(0, "_");
+    }
+    auto isTaken = [&taken](const std::string& candidate) {
+        const std::string k = UpperCaseAscii(candidate);
+        for (const std::string& t : taken) {
+            if (UpperCaseAscii(t) == k) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::string result = name;
+    for (int n = 2; isTaken(result); ++n) {
+        result = name + "_" + std::to_string(n);
+    }
+    taken.push_back(result);
+    return result;
+}
+
+TSqliteResult ExportDatabaseSqlite(const std::vector<std::string>& formEntries, const std::string& fileName,
+                                   TDEInfoRec& database, std::optional<TCodePage> codePage,
+                                   std::ostream& messages, const TExportHost& host) {
+    TSqliteResult result;
+    result.FileName = fileName;
+    result.CodePage = codePage.value_or(DefaultCodePage(database.GetVersion()));
+    const TCodePage textCodePage = result.CodePage == TCodePage::Raw ? TCodePage::Latin1 : result.CodePage;
+
+    CheckReplaceable(fileName);
+    // The temporary file (removed unless committed) is created empty, which SQLite takes as an empty
+    // database. Its rollback journal is off: a failed export discards the whole file instead.
+    TOutputFile out(fileName);
+    std::vector<std::string> tables;
+    {
+        TSqliteFile file(out.TemporaryName(), fileName);
+        file.Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+        file.Exec("CREATE TABLE " + QuoteIdentifier(kFormsTable) +
+                  " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
+                  "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL)");
+        tables.emplace_back(kFormsTable);
+
+        for (const std::string& entry : formEntries) {
+            TSqliteFormResult formResult;
+            formResult.FormEntry = entry;
+            const char storedOrder = ReadDateOrder(database);
+            TSqliteSink sink(file, tables, messages);
+            const TTypedScanResult scan =
+                ScanTypedForm(entry, database, result.CodePage, storedOrder, messages, sink, host);
+            formResult.FormFound = scan.FormFound;
+            formResult.TableName = sink.Table();
+            formResult.DataFileOpened = scan.DataFileOpened;
+            formResult.DataFileShort = scan.DataFileShort;
+            formResult.RecordsWritten = scan.RecordsWritten;
+            result.RecordsWritten += scan.RecordsWritten;
+            result.Forms.push_back(formResult);
+        }
+
+        file.Prepare("INSERT INTO " + QuoteIdentifier(kFormsTable) + " VALUES (?, ?, ?, ?, ?, ?)");
+        for (const TSqliteFormResult& formResult : result.Forms) {
+            if (!formResult.FormFound) {
+                continue;
+            }
+            const TFormRec* form = database.FindForm(SplitFormEntry(formResult.FormEntry).FormName);
+            file.BindText(1, ToUtf8(form->Name, textCodePage));
+            if (!formResult.TableName.empty()) {
+                file.BindText(2, formResult.TableName);
+            }
+            file.BindText(3, ToUtf8(form->DataFile, textCodePage));
+            file.BindInteger(4, formResult.RecordsWritten);
+            file.BindInteger(5, database.GetVersion());
+            file.BindText(6, std::string(CodePageName(result.CodePage)));
+            file.Step();
+        }
+        file.Exec("COMMIT");
+        file.Close();
+    }
+    out.Commit();
+    result.FileWritten = true;
+    return result;
+}
+
+} // namespace corvane
