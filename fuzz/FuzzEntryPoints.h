@@ -207,7 +207,9 @@ inline std::uint8_t ExportSettingsFor(int versionCode) {
 class ScratchDir {
 public:
     ScratchDir() {
-        std::string pattern = "/tmp/corvane-fuzz-XXXXXX";
+        // A memory file system where there is one: the export syncs every file it writes.
+        const bool shm = ::access("/dev/shm", W_OK) == 0;
+        std::string pattern = shm ? "/dev/shm/corvane-fuzz-XXXXXX" : "/tmp/corvane-fuzz-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
             Broken("cannot create a scratch directory");
         }
