@@ -217,7 +217,7 @@ void TQtProgress::Records(std::int64_t done, std::int64_t total) {
 }
 
 bool TQtProgress::CancelRequested() {
-    QCoreApplication::processEvents();
+    // Events were last processed when the previous form started or reported its records.
     return dialog_ && dialog_->wasCanceled();
 }
 

@@ -5,10 +5,12 @@
 #include "tools/testwriter/TestWriter.h"
 #include "ui/logic/Handlers.h"
 #include "ui/logic/MainWindow.h"
+#include "ui/logic/SystemProcess.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -474,4 +476,23 @@ TEST(CheckListOrder, CaseBlindWithBlankFirst) {
     std::vector<std::string> lines = {"orders", "Customers", " Configuration", "ORDERS2", "apple"};
     std::stable_sort(lines.begin(), lines.end(), CheckListLess);
     EXPECT_THAT(lines, ElementsAre(" Configuration", "apple", "Customers", "orders", "ORDERS2"));
+}
+
+TEST(SettingsFileFor, BesideTheProgramOrInTheConfigurationDirectory) {
+    tw::TempDir dir;
+    EXPECT_EQ(SettingsFileFor(dir.Dir()), dir.Dir() + "corvane.ini");
+    EXPECT_EQ(SettingsFileFor(dir.Path().string()), dir.Dir() + "corvane.ini");
+
+    const std::string config = dir.Dir() + "config";
+    const char* previous = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = previous ? previous : "";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    // A program directory that cannot be written (here: one that does not exist).
+    EXPECT_EQ(SettingsFileFor(dir.Dir() + "missing/"), config + "/corvane/corvane.ini");
+    EXPECT_TRUE(fs::is_directory(config + "/corvane"));
+    if (previous) {
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
 }

@@ -236,6 +236,90 @@ TEST_F(QtWindowsTest, OneExportRunThroughTheWidgets) {
     EXPECT_EQ(aboutShown, 1);
 }
 
+TEST_F(QtWindowsTest, ClosingDuringARunCancelsAfterTheCurrentForm) {
+    const auto db = dir / "db";
+    tw::WriteDatabase(db, {.Version = 3,
+                           .Name = "Shop",
+                           .Forms = {{.Name = "Alpha",
+                                      .Fields = {tw::TextField("A", 4)},
+                                      .Records = {{.Values = {{"A", "a1"}}}, {.Values = {{"A", "a2"}}}}},
+                                     {.Name = "Beta",
+                                      .Fields = {tw::TextField("B", 4)},
+                                      .Records = {{.Values = {{"B", "b1"}}}}}},
+                           .Configuration = tw::ConfigurationSpec{}});
+    std::filesystem::create_directories(dir / "out");
+    const std::string settings = (dir / "corvane.ini").string();
+    tw::WriteFile(settings,
+                  "[paths]\ndestination=" + (dir / "out").string() + "\nsource=" + dir.Dir() + "db/\n");
+
+    std::vector<std::string> messages;
+    ModalDriver driver([&](QWidget* modal) {
+        if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
+            about->accept();
+        } else if (auto* selection = qobject_cast<TSelectionDialog*>(modal)) {
+            selection->DatabaseListBox->setCurrentRow(0);
+            selection->BitBtn1->click();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages.push_back(Text(box->text()));
+            box->accept();
+        }
+    });
+    TSystemProcess process(settings);
+    TMainWindow window(process);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.Button1, Qt::LeftButton);
+    ASSERT_EQ(window.ListBox1->count(), 2);
+    window.CheckBox1->click();
+
+    // Fires at the first repaint inside the run: the close is refused and the run stops after "Alpha".
+    bool closedDuringRun = false;
+    QTimer::singleShot(0, &window, [&] {
+        closedDuringRun = window.Progress().Running();
+        window.close();
+    });
+    QTest::mouseClick(window.Button3, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !messages.empty(); }));
+    EXPECT_TRUE(closedDuringRun);
+    EXPECT_TRUE(window.isVisible()) << "the window stays while an export runs";
+    EXPECT_EQ(messages, (std::vector<std::string>{"Export cancelled: 1 of 2 forms exported."}));
+    EXPECT_EQ(tw::ReadFileText(dir / "out" / "Alpha.csv"), "A\r\n\"a1\"\r\n\"a2\"\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out" / "Beta.csv"));
+    EXPECT_TRUE(window.Button3->isEnabled());
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(QtWindowsTest, ErrorLeavingAHandlerIsShownAndTheProgramCarriesOn) {
+    std::filesystem::create_directories(dir / "bad");
+    tw::WriteFile(dir / "bad" / "RDRRAAAA.DBM", std::string("\x05", 1));
+    const std::string settings = (dir / "corvane.ini").string();
+    tw::WriteFile(settings, "[paths]\nsource=" + dir.Dir() + "bad/\n");
+
+    std::vector<std::pair<std::string, std::string>> errors;
+    ModalDriver driver([&](QWidget* modal) {
+        if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
+            about->accept();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            errors.emplace_back(Text(box->text()), Text(box->informativeText()));
+            box->accept();
+        } else if (auto* selection = qobject_cast<TSelectionDialog*>(modal)) {
+            selection->BitBtn2->click();
+        }
+    });
+    TSystemProcess process(settings);
+    TMainWindow window(process);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // The search of the dialog fails on the one candidate; Cancel then ends the program.
+    QTest::mouseClick(window.Button1, Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].first, (dir / "bad" / "RDRRAAAA.DBM").string() + ": Read beyond end of file");
+    EXPECT_EQ(errors[0].second, "Exception class: EInOutError");
+    EXPECT_FALSE(window.isVisible()) << "cancelling Find Database closes the window";
+    EXPECT_NE(tw::ReadFileText(settings).find("source=" + dir.Dir() + "bad/\n"), std::string::npos);
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (!std::getenv("QT_QPA_PLATFORM")) {
