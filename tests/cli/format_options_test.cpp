@@ -1,0 +1,107 @@
+#include "cli/RunTool.h"
+#include "tools/testwriter/TestWriter.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+
+namespace corvane {
+namespace {
+
+namespace tw = testwriter;
+using testing::RunTool;
+
+// A 4.x form with a cp437 e-acute (0x82) and a DfW form with a cp1252 e-acute (0xE9) in a text value.
+struct AccentedDatabases {
+    tw::TempDir dir;
+    AccentedDatabases() {
+        tw::WriteDatabase(dir / "v3",
+                          {.Version = 3,
+                           .Name = "Accents",
+                           .Forms = {{.Name = "People",
+                                      .Fields = {tw::TextField("Name", 12), tw::WholeNumber("Age", 2)},
+                                      .Records = {{.Values = {{"Name", "Ren\x82"}, {"Age", 41}}},
+                                                  {.Values = {{"Name", "Ann"}, {"Age", tw::Empty{}}}},
+                                                  {.Deleted = true, .Values = {{"Name", "Old"}}}}}}});
+        tw::WriteDatabase(dir / "v6", {.Version = 6,
+                                       .Name = "Accents",
+                                       .Forms = {{.Name = "People",
+                                                  .Fields = {tw::TextField("Name", 12)},
+                                                  .Records = {{.Values = {{"Name", "Ren\xE9"}}}}}}});
+    }
+    std::string Db(const char* v) const { return (dir / v).string(); }
+};
+
+std::string QueryOne(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return "<cannot open>";
+    }
+    std::string result = "<no row>";
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(stmt, 0);
+        result = text != nullptr ? reinterpret_cast<const char*>(text) : "<null>";
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
+TEST(ExportFormats, SqliteHoldsTypedValuesWithReadableAccents) {
+    AccentedDatabases f;
+    const std::string out = (f.dir / "people.sqlite").string();
+    const auto r = RunTool({"export", f.Db("v3"), "--format", "sqlite", "--out", out, "--records", "all"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(QueryOne(out, "SELECT Name FROM People WHERE Age = 41"), "Ren\xC3\xA9");
+    EXPECT_EQ(QueryOne(out, "SELECT typeof(Age) FROM People WHERE Name = 'Ann'"), "null");
+    EXPECT_EQ(QueryOne(out, "SELECT count(*) FROM People WHERE _deleted = 1"), "1");
+    EXPECT_EQ(QueryOne(out, "SELECT version || ' ' || record_count FROM _forms WHERE form_name = 'People'"),
+              "3 3");
+    // The DfW default is cp1252.
+    const std::string out6 = (f.dir / "six.sqlite").string();
+    ASSERT_EQ(RunTool({"export", f.Db("v6"), "--format", "sqlite", "--out", out6}).status, 0);
+    EXPECT_EQ(QueryOne(out6, "SELECT Name FROM People"), "Ren\xC3\xA9");
+}
+
+TEST(ExportFormats, JsonLinesWritesOneObjectPerRecord) {
+    AccentedDatabases f;
+    const std::string out = (f.dir / "jsonl").string();
+    std::filesystem::create_directory(out);
+    const auto r = RunTool({"export", f.Db("v3"), "--format", "jsonl", "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = tw::ReadFileText(f.dir / "jsonl" / "People.jsonl");
+    EXPECT_EQ(text, "{\"Name\":\"Ren\xC3\xA9\",\"Age\":41}\n{\"Name\":\"Ann\",\"Age\":null}\n");
+    EXPECT_EQ(text.find("Old"), std::string::npos) << "deleted records are not exported by default";
+}
+
+TEST(ExportFormats, EncodingConvertsTheDelimitedExportAndRawKeepsTheBytes) {
+    AccentedDatabases f;
+    const std::string out = (f.dir / "csv").string();
+    std::filesystem::create_directory(out);
+    ASSERT_EQ(RunTool({"export", f.Db("v3"), "--out", out}).status, 0);
+    EXPECT_EQ(tw::ReadFileText(f.dir / "csv" / "People.csv"), "Name,Age\r\n\"Ren\x82\",41\r\n\"Ann\",0\r\n");
+    const auto r = RunTool({"export", f.Db("v3"), "--out", out, "--encoding", "cp437"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(tw::ReadFileText(f.dir / "csv" / "People.csv"),
+              "Name,Age\r\n\"Ren\xC3\xA9\",41\r\n\"Ann\",0\r\n");
+}
+
+TEST(ExportFormats, BadFormatOrEncodingIsAUsageError) {
+    AccentedDatabases f;
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"export", f.Db("v3"), "--out", "x", "--format", "xml"},
+                                               {"export", f.Db("v3"), "--out", "x", "--encoding", "klingon"},
+                                               {"export", f.Db("v3"), "--out", "x", "--format"}}) {
+        const auto r = RunTool(args);
+        EXPECT_EQ(r.status, 2) << args.back() << ": " << r.err;
+        EXPECT_NE(r.err.find("corvane-cli: "), std::string::npos);
+    }
+}
+
+} // namespace
+} // namespace corvane
