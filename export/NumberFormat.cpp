@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace corvane {
 
@@ -43,13 +44,107 @@ bool AllZero(const TDecimal18& d) {
     return true;
 }
 
+// "E", the sign and at least four digits of the exponent.
 void AppendExponent(std::string& out, int exponent) {
-    out += 'E';
-    out += exponent < 0 ? '-' : '+';
+    char buf[16];
+    char* p = buf;
+    *p++ = 'E';
+    *p++ = exponent < 0 ? '-' : '+';
     const int e = exponent < 0 ? -exponent : exponent;
-    char buf[8];
-    const int n = std::snprintf(buf, sizeof buf, "%04d", e);
-    out.append(buf, static_cast<std::size_t>(n));
+    if (e < 10000) {
+        *p++ = static_cast<char>('0' + e / 1000);
+        *p++ = static_cast<char>('0' + e / 100 % 10);
+        *p++ = static_cast<char>('0' + e / 10 % 10);
+        *p++ = static_cast<char>('0' + e % 10);
+    } else {
+        p = std::to_chars(p, buf + sizeof buf, e).ptr;
+    }
+    out.append(buf, p);
+}
+
+__extension__ typedef unsigned __int128 TUInt128;
+
+constexpr TUInt128 Pow10U128(int k) {
+    TUInt128 v = 1;
+    for (int i = 0; i < k; ++i) {
+        v *= 10;
+    }
+    return v;
+}
+
+// 10^0 .. 10^22: every one of them is a double exactly, and each fits 128 bits with room for a 53-bit factor.
+constexpr int kMaxScale = 22;
+constexpr std::array<TUInt128, kMaxScale + 1> kPow10U128 = [] {
+    std::array<TUInt128, kMaxScale + 1> t{};
+    for (int k = 0; k <= kMaxScale; ++k) {
+        t[static_cast<std::size_t>(k)] = Pow10U128(k);
+    }
+    return t;
+}();
+constexpr std::array<double, 19> kPow10Double = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                                 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+constexpr std::uint64_t kPow10_17 = 100000000000000000ULL;
+constexpr std::uint64_t kPow10_18 = 1000000000000000000ULL;
+
+// The 18-digit expansion of a = |value| (finite, not zero) in exact integer arithmetic, for the range most
+// stored numbers fall in: 1e-5 <= a < 1e18, normal doubles. a is m * 2^-s; the digits are a * 10^(17 - E)
+// rounded to the nearest integer, a tie to the even one, exactly as a correctly rounded conversion gives
+// them. Returns false (d untouched) outside that range.
+bool ExpandDecimal18Exact(double a, TDecimal18& d) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &a, sizeof bits);
+    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    if (biased == 0 || biased == 0x7FF || !(a < 1e18)) {
+        return false;
+    }
+    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int s = 1075 - biased; // a = m * 2^-s
+    int e = 0;                   // 10^e <= a < 10^(e+1)
+    if (a >= 1.0) {
+        while (e < 17 && a >= kPow10Double[static_cast<std::size_t>(e + 1)]) {
+            ++e;
+        }
+    } else {
+        // a < 1, so s >= 53; a >= 10^-k exactly when m * 10^k >= 2^s.
+        if (s >= 100) {
+            return false;
+        }
+        const TUInt128 one = TUInt128{1} << s;
+        int k = 1;
+        while (k <= 5 && TUInt128{m} * kPow10U128[static_cast<std::size_t>(k)] < one) {
+            ++k;
+        }
+        if (k > 5) {
+            return false;
+        }
+        e = -k;
+    }
+    const int scale = 17 - e; // 0 .. 22
+    std::uint64_t q = 0;
+    if (s <= 0) {
+        // A whole number below 10^18: its digits are exact.
+        q = static_cast<std::uint64_t>((TUInt128{m} << -s) * kPow10U128[static_cast<std::size_t>(scale)]);
+    } else {
+        const TUInt128 p = TUInt128{m} * kPow10U128[static_cast<std::size_t>(scale)];
+        TUInt128 whole = p >> s;
+        const TUInt128 rest = p - (whole << s);
+        const TUInt128 half = TUInt128{1} << (s - 1);
+        if (rest > half || (rest == half && (whole & 1) != 0)) {
+            ++whole;
+        }
+        q = static_cast<std::uint64_t>(whole);
+    }
+    if (q >= kPow10_18) {
+        // Rounded up to the next power of ten.
+        q = kPow10_17;
+        ++e;
+    }
+    for (int i = TDecimal18::kDigits - 1; i >= 0; --i) {
+        d.Digits[static_cast<std::size_t>(i)] = static_cast<char>('0' + q % 10);
+        q /= 10;
+    }
+    d.Exponent = e;
+    return true;
 }
 
 } // namespace
@@ -61,6 +156,9 @@ TDecimal18 ExpandDecimal18(double value) {
         return d;
     }
     d.Negative = std::signbit(value);
+    if (ExpandDecimal18Exact(std::fabs(value), d)) {
+        return d;
+    }
     // "d.ddddddddddddddddde+XX": std::to_chars gives the correctly rounded digits.
     char buf[40];
     const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific,
@@ -134,13 +232,19 @@ void AppendFixed(std::string& out, double value, int decimals) {
         const int i = d.Exponent - weight;
         return i >= 0 && i < TDecimal18::kDigits ? d.Digits[static_cast<std::size_t>(i)] : '0';
     };
-    for (int w = d.Exponent > 0 ? d.Exponent : 0; w >= 0; --w) {
-        out += digitAt(w);
+    // The text is sized first and filled in place: one growth of out, no per-character checks.
+    const int top = d.Exponent > 0 ? d.Exponent : 0;
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(top + 1) +
+               (decimals > 0 ? 1 + static_cast<std::size_t>(decimals) : 0));
+    char* p = out.data() + start;
+    for (int w = top; w >= 0; --w) {
+        *p++ = digitAt(w);
     }
     if (decimals > 0) {
-        out += '.';
+        *p++ = '.';
         for (int w = -1; w >= -decimals; --w) {
-            out += digitAt(w);
+            *p++ = digitAt(w);
         }
     }
 }
@@ -156,12 +260,16 @@ void AppendScientific(std::string& out, double value, int significant) {
     }
     TDecimal18 d = ExpandDecimal18(value);
     RoundAt(d, significant);
+    char buf[TDecimal18::kDigits + 3];
+    char* p = buf;
     if (d.Negative && !AllZero(d)) {
-        out += '-';
+        *p++ = '-';
     }
-    out += d.Digits[0];
-    out += '.';
-    out.append(d.Digits.data() + 1, static_cast<std::size_t>(significant - 1));
+    *p++ = d.Digits[0];
+    *p++ = '.';
+    std::memcpy(p, d.Digits.data() + 1, static_cast<std::size_t>(significant - 1));
+    p += significant - 1;
+    out.append(buf, p);
     AppendExponent(out, d.Exponent);
 }
 
