@@ -7,6 +7,7 @@
 #include "ui/qt/Windows.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTest>
 #include <QTextBlock>
@@ -318,6 +319,47 @@ TEST_F(QtWindowsTest, ErrorLeavingAHandlerIsShownAndTheProgramCarriesOn) {
     EXPECT_EQ(errors[0].second, "Exception class: EInOutError");
     EXPECT_FALSE(window.isVisible()) << "cancelling Find Database closes the window";
     EXPECT_NE(tw::ReadFileText(settings).find("source=" + dir.Dir() + "bad/\n"), std::string::npos);
+}
+
+TEST_F(QtWindowsTest, DestinationBrowseKeepsToTheTopFolder) {
+    std::filesystem::create_directories(dir / "out" / "sub");
+    std::filesystem::create_directories(dir / "elsewhere");
+    const std::string settings = (dir / "corvane.ini").string();
+    tw::WriteFile(settings, "[paths]\ndestination=" + (dir / "out").string() + "\n");
+
+    int browses = 0;
+    std::vector<std::string> messages;
+    ModalDriver driver([&](QWidget* modal) {
+        if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
+            about->accept();
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            ++browses;
+            EXPECT_EQ(Text(files->directory().absolutePath()), (dir / "out").string());
+            // First a folder above the top folder, which is refused; then one below it.
+            const auto target = browses == 1 ? dir / "elsewhere" : dir / "out" / "sub";
+            // Typed into the dialog's name box, as a user would; accepted from the event loop so that the
+            // driver also sees the dialogs that the acceptance opens.
+            auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(target.string()));
+            QTimer::singleShot(0, files, [files] {
+                static_cast<QDialog*>(files)->accept();
+            }); // QFileDialog::accept, through the public slot
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages.push_back(Text(box->text()));
+            box->accept();
+        }
+    });
+    TSystemProcess process(settings);
+    TMainWindow window(process);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.Button4, Qt::LeftButton);
+    EXPECT_EQ(browses, 2);
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{"Choose " + (dir / "out").string() + " or a folder below it."}));
+    EXPECT_EQ(Text(window.DirectoryEdit->text()), (dir / "out" / "sub").string());
+    window.close();
 }
 
 int main(int argc, char** argv) {
