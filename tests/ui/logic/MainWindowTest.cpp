@@ -323,9 +323,9 @@ TEST_F(MainWindowTest, NeitherLiveNorDeletedExportsNothing) {
 }
 
 TEST_F(MainWindowTest, SystemFormLineExports) {
-    tw::DatabaseSpec spec = SalesDb();
-    spec.DEPathDir = dir / "depath";
-    tw::WriteDatabase(dir / "db", spec);
+    tw::DatabaseSpec description = SalesDb();
+    description.DEPathDir = dir / "depath";
+    tw::WriteDatabase(dir / "db", description);
     process.Env["depath"] = dir.Dir() + "depath";
     form.FormCreate();
     Open(dir.Dir() + "db/");
@@ -338,8 +338,8 @@ TEST_F(MainWindowTest, SystemFormLineExports) {
 }
 
 TEST_F(MainWindowTest, FormEntryOfLine) {
-    tw::DatabaseSpec spec = SalesDb();
-    tw::WriteDatabase(dir / "db", spec);
+    tw::DatabaseSpec description = SalesDb();
+    tw::WriteDatabase(dir / "db", description);
     TDEInfoRec db;
     db.SetDirectory(dir.Dir() + "db/");
     db.SetDictionaryName("RDRRAAAA.DBM");
@@ -411,9 +411,9 @@ TEST_F(MainWindowTest, OutputFileThatCannotBeCreatedIsReportedAndTheRunGoesOn) {
 }
 
 TEST_F(MainWindowTest, ErrorInsideTheExportEndsTheRun) {
-    tw::DatabaseSpec spec = SalesDb();
-    spec.Forms[1].WriteDefinition = false; // "customers" has no definition file
-    tw::WriteDatabase(dir / "db", spec);
+    tw::DatabaseSpec description = SalesDb();
+    description.Forms[1].WriteDefinition = false; // "customers" has no definition file
+    tw::WriteDatabase(dir / "db", description);
     form.FormCreate();
     Open(dir.Dir() + "db/");
     directory.Text = dir.Dir() + "out";
