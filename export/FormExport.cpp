@@ -3,6 +3,7 @@
 #include "database/Errors.h"
 #include "database/PlatformFile.h"
 #include "export/DataFile.h"
+#include "export/ExportLine.h"
 #include "export/FieldValues.h"
 #include "export/OutputFile.h"
 #include "text/TextUtils.h"
@@ -43,17 +44,6 @@ void CheckReplaceable(const std::string& finalName) {
     if (::access(finalName.c_str(), F_OK) == 0 && ::access(finalName.c_str(), W_OK) != 0) {
         throw MakeIOError(errno, finalName);
     }
-}
-
-void AppendLineOfColumns(std::string& line, const std::vector<const TFieldRec*>& columns, char delimiter,
-                         ByteSpan slot, const TValueContext& context) {
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (i != 0) {
-            line += delimiter;
-        }
-        AppendFieldValue(line, slot, *columns[i], context);
-    }
-    line.append(kLineEnd);
 }
 
 } // namespace
@@ -165,11 +155,15 @@ TExportResult ExportForm(const std::string& formEntry, const std::string& destin
 
         const std::int64_t total = form->RecordCount > 0 ? form->RecordCount : 0;
         TSlotReader reader(*data, form->RecordLength, total);
+        TLineBuilder builder(columns, form->RecordLength, delimiter, context);
         for (ByteSpan slot = reader.Next(); !slot.empty(); slot = reader.Next()) {
             if (SlotSelected(slot[0], entry.Selection)) {
-                line.clear();
-                AppendLineOfColumns(line, columns, delimiter, slot, context);
-                out->Write(host.Encoding == TCodePage::Raw ? line : ToUtf8(line, host.Encoding));
+                const std::string_view built = builder.Build(slot);
+                if (host.Encoding == TCodePage::Raw) {
+                    out->Write(built);
+                } else {
+                    out->Write(ToUtf8(built, host.Encoding));
+                }
                 ++result.RecordsWritten;
             }
             if (host.Progress && reader.SlotsRead() % kProgressEvery == 0) {

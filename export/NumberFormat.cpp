@@ -101,7 +101,10 @@ bool ExpandDecimal18Exact(double a, TDecimal18& d) {
     const int s = 1075 - biased; // a = m * 2^-s
     int e = 0;                   // 10^e <= a < 10^(e+1)
     if (a >= 1.0) {
-        while (e < 17 && a >= kPow10Double[static_cast<std::size_t>(e + 1)]) {
+        // 2^b <= a < 2^(b+1): e is floor(b * log10(2)) or one more.
+        const int b = biased - 1023;
+        e = (b * 1233) >> 12;
+        if (e < 18 && a >= kPow10Double[static_cast<std::size_t>(e + 1)]) {
             ++e;
         }
     } else {
@@ -139,10 +142,15 @@ bool ExpandDecimal18Exact(double a, TDecimal18& d) {
         q = kPow10_17;
         ++e;
     }
-    for (int i = TDecimal18::kDigits - 1; i >= 0; --i) {
-        d.Digits[static_cast<std::size_t>(i)] = static_cast<char>('0' + q % 10);
-        q /= 10;
-    }
+    // Two halves of nine digits, each in 32-bit arithmetic.
+    auto nine = [&d](std::uint32_t v, std::size_t at) {
+        for (std::size_t i = at + 9; i-- > at;) {
+            d.Digits[i] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        }
+    };
+    nine(static_cast<std::uint32_t>(q / 1000000000U), 0);
+    nine(static_cast<std::uint32_t>(q % 1000000000U), 9);
     d.Exponent = e;
     return true;
 }

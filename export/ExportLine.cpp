@@ -1,0 +1,398 @@
+#include "export/ExportLine.h"
+
+#include "database/DEInfoRec.h"
+#include "database/Errors.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace corvane {
+
+namespace {
+
+constexpr std::size_t kSixChars = 6;
+constexpr std::size_t kDayCountBytes = 4;
+// Room for any whole number, sign included.
+constexpr std::size_t kWholeChars = 20;
+// Room for a year of any day count, sign included.
+constexpr std::size_t kYearChars = 20;
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+char* WriteInteger(char* p, std::int64_t value) {
+    std::uint64_t v = static_cast<std::uint64_t>(value);
+    if (value < 0) {
+        *p++ = '-';
+        v = 0 - v;
+    }
+    char buf[kWholeChars];
+    char* end = buf + sizeof buf;
+    char* q = end;
+    while (v >= 100) {
+        const std::size_t pair = static_cast<std::size_t>(v % 100) * 2;
+        v /= 100;
+        q -= 2;
+        q[0] = kDigitPairs[pair];
+        q[1] = kDigitPairs[pair + 1];
+    }
+    if (v >= 10) {
+        q -= 2;
+        q[0] = kDigitPairs[v * 2];
+        q[1] = kDigitPairs[v * 2 + 1];
+    } else {
+        *--q = static_cast<char>('0' + v);
+    }
+    std::memcpy(p, q, static_cast<std::size_t>(end - q));
+    return p + (end - q);
+}
+
+// Two digits of |v| % 100, the tens digit replaced by pad when it is zero.
+char* WriteTwoDigits(char* p, std::int64_t v, char pad) {
+    if (v < 0) {
+        v = -v;
+    }
+    v %= 100;
+    *p++ = v < 10 ? pad : static_cast<char>('0' + v / 10);
+    *p++ = static_cast<char>('0' + v % 10);
+    return p;
+}
+
+char* WriteYear(char* p, std::int64_t year) {
+    if (year >= 0 && year < 1000) {
+        *p++ = '0';
+        *p++ = static_cast<char>('0' + year / 100);
+        *p++ = static_cast<char>('0' + year / 10 % 10);
+        *p++ = static_cast<char>('0' + year % 10);
+        return p;
+    }
+    return WriteInteger(p, year);
+}
+
+bool EmptyNumberBytes(const std::uint8_t* p, std::size_t size) {
+    if (p[size - 1] != 0x80) {
+        return false;
+    }
+    for (std::size_t i = 0; i + 1 < size; ++i) {
+        if (p[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+TLineBuilder::TLineBuilder(const std::vector<const TFieldRec*>& columns, std::size_t recordLength,
+                           char delimiter, const TValueContext& context)
+    : recordLength_(recordLength), delimiter_(delimiter), context_(context) {
+    const std::vector<std::uint8_t> probe(recordLength, 0);
+    const ByteSpan slot(probe.data(), probe.size());
+    for (const TFieldRec* f : columns) {
+        TColumn c;
+        c.Field = f;
+        c.Offset = f->Offset;
+        switch (f->FieldType) {
+        case kFieldText:
+        case kFieldText2:
+            c.Kind = TKind::Text;
+            c.ByteCount = ClippedSpan(slot, f->Offset, f->Size).size();
+            break;
+        case kFieldNumber:
+            if (!InBounds(slot, f->Offset, f->Size)) {
+                c.Kind = TKind::Nothing;
+            } else if (f->SubType == 0 && f->Size == 1) {
+                c.Kind = TKind::Whole1;
+            } else if (f->SubType == 0 && f->Size == 2) {
+                c.Kind = TKind::Whole2;
+            } else if (f->SubType == 0 && f->Size == 4) {
+                c.Kind = TKind::Whole4;
+            } else {
+                c.Kind = TKind::Number;
+            }
+            break;
+        case kFieldDate:
+            if (context.Version >= kVersion5x && f->SubType == 1) {
+                c.Kind = InBounds(slot, f->Offset, kDayCountBytes) ? TKind::DayCount : TKind::Nothing;
+            } else {
+                c.Kind = InBounds(slot, f->Offset, kSixChars) ? TKind::SixCharDate : TKind::Nothing;
+            }
+            break;
+        case kFieldTime:
+            c.Kind = InBounds(slot, f->Offset, kSixChars) ? TKind::Time : TKind::Nothing;
+            break;
+        case kFieldChoice:
+            c.Kind = InBounds(slot, f->Offset, 1) ? TKind::Choice : TKind::Nothing;
+            for (const std::string& text : f->Choices) {
+                c.ByteCount = std::max(c.ByteCount, text.size());
+            }
+            break;
+        default:
+            c.Kind = TKind::Nothing;
+            break;
+        }
+        columns_.push_back(c);
+    }
+
+    const std::string_view format = context.ShortDateFormat;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 == format.size()) {
+            dateFormat_.push_back({false, format[i]});
+            continue;
+        }
+        const char d = format[++i];
+        switch (d) {
+        case 'd':
+        case 'e':
+        case 'm':
+        case 'Y':
+        case 'y':
+            dateFormat_.push_back({true, d});
+            break;
+        case '%':
+            dateFormat_.push_back({false, '%'});
+            break;
+        default:
+            dateFormat_.push_back({false, '%'});
+            dateFormat_.push_back({false, d});
+            break;
+        }
+    }
+    // The most any column but a General one (and a number written through AppendNumber) can write: the line's
+    // buffer is grown once per line by this much, and only those two grow it further.
+    fixedBound_ = columns_.size() + 2;
+    for (const TColumn& c : columns_) {
+        switch (c.Kind) {
+        case TKind::Text:
+            fixedBound_ += 2 * c.ByteCount + 2;
+            break;
+        case TKind::Whole1:
+        case TKind::Whole2:
+        case TKind::Whole4:
+        case TKind::Number:
+            fixedBound_ += kWholeChars + 1;
+            break;
+        case TKind::DayCount:
+            fixedBound_ += dateFormat_.size() * kYearChars;
+            break;
+        case TKind::SixCharDate:
+        case TKind::Time:
+            fixedBound_ += 10;
+            break;
+        case TKind::Choice:
+            fixedBound_ += std::max<std::size_t>(c.ByteCount, 16);
+            break;
+        case TKind::Nothing:
+        case TKind::General:
+            break;
+        }
+    }
+    line_.resize(std::max<std::size_t>(4096, 2 * fixedBound_));
+}
+
+char* TLineBuilder::Reserve(char* p, std::size_t more) {
+    const std::size_t used = static_cast<std::size_t>(p - line_.data());
+    if (line_.size() - used < more) {
+        line_.resize(std::max(line_.size() * 2, used + more));
+    }
+    return line_.data() + used;
+}
+
+std::string_view TLineBuilder::Build(ByteSpan slot) {
+    char* p = line_.data();
+    if (slot.size() != recordLength_) {
+        // Not the slot the columns were prepared for: every value the general way.
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            if (i != 0) {
+                p = Reserve(p, 1);
+                *p++ = delimiter_;
+            }
+            p = WriteGeneral(p, columns_[i], slot);
+        }
+        p = Reserve(p, 2);
+    } else {
+        // line_ holds at least fixedBound_ bytes; a column that writes more reserves for itself.
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            if (i != 0) {
+                *p++ = delimiter_;
+            }
+            p = WriteColumn(p, columns_[i], slot);
+        }
+    }
+    *p++ = '\r';
+    *p++ = '\n';
+    return {line_.data(), static_cast<std::size_t>(p - line_.data())};
+}
+
+char* TLineBuilder::WriteColumn(char* p, const TColumn& column, ByteSpan slot) {
+    // Every kind but Nothing and General has its bytes inside the slot.
+    const std::uint8_t* v = slot.data() + std::min(column.Offset, slot.size());
+    switch (column.Kind) {
+    case TKind::Text: {
+        const auto* text = reinterpret_cast<const char*>(v);
+        const void* nul = std::memchr(text, 0, column.ByteCount);
+        const std::size_t n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text)
+                                             : column.ByteCount;
+        *p++ = '"';
+        const char* end = text + n;
+        for (const char* q = text; q != end;) {
+            const void* quote = std::memchr(q, '"', static_cast<std::size_t>(end - q));
+            const char* stop = quote != nullptr ? static_cast<const char*>(quote) + 1 : end;
+            std::memcpy(p, q, static_cast<std::size_t>(stop - q));
+            p += stop - q;
+            if (quote != nullptr) {
+                *p++ = '"';
+            }
+            q = stop;
+        }
+        *p++ = '"';
+        return p;
+    }
+    case TKind::Whole1:
+    case TKind::Whole2:
+    case TKind::Whole4: {
+        const std::size_t size = column.Kind == TKind::Whole1 ? 1 : (column.Kind == TKind::Whole2 ? 2 : 4);
+        if (EmptyNumberBytes(v, size)) {
+            if (context_.NumericNull == 0) {
+                *p++ = '0';
+            }
+            return p;
+        }
+        const std::int64_t whole = column.Kind == TKind::Whole1   ? std::int64_t{v[0]}
+                                   : column.Kind == TKind::Whole2 ? std::int64_t{DecodeLE<std::uint16_t>(v)}
+                                                                  : std::int64_t{DecodeLE<std::int32_t>(v)};
+        return WriteInteger(p, whole);
+    }
+    case TKind::Number:
+        return WriteNumber(p, column, slot);
+    case TKind::DayCount: {
+        const auto n = DecodeLE<std::int32_t>(v);
+        return n == 0 ? p : WriteDayCount(p, n);
+    }
+    case TKind::SixCharDate:
+        return WriteSixCharDate(p, column, slot);
+    case TKind::Time:
+        if (v[0] == 0) {
+            return p;
+        }
+        std::memcpy(p, v, 2);
+        p[2] = ':';
+        std::memcpy(p + 3, v + 2, 2);
+        p[5] = ':';
+        std::memcpy(p + 6, v + 4, 2);
+        return p + 8;
+    case TKind::Choice: {
+        const std::vector<std::string>& choices = column.Field->Choices;
+        if (v[0] < choices.size()) {
+            const std::string& text = choices[v[0]];
+            std::memcpy(p, text.data(), text.size());
+            return p + text.size();
+        }
+        std::memcpy(p, "Choice_", 7);
+        return WriteInteger(p + 7, v[0]);
+    }
+    case TKind::Nothing:
+        return p;
+    case TKind::General:
+        break;
+    }
+    return WriteGeneral(p, column, slot);
+}
+
+char* TLineBuilder::WriteNumber(char* p, const TColumn& column, ByteSpan slot) {
+    const TNumberValue value = DecodeNumber(slot, *column.Field);
+    if (value.Kind == TNumberKind::Whole) {
+        return WriteInteger(p, value.Whole);
+    }
+    scratch_.clear();
+    AppendNumber(scratch_, value, *column.Field, context_.NumericNull);
+    p = Reserve(p, scratch_.size() + fixedBound_);
+    std::memcpy(p, scratch_.data(), scratch_.size());
+    return p + scratch_.size();
+}
+
+char* TLineBuilder::WriteDayCount(char* p, std::int32_t n) {
+    const TCivilDate date = DayCountToDate(n);
+    for (const TDatePiece& piece : dateFormat_) {
+        if (!piece.Directive) {
+            *p++ = piece.C;
+            continue;
+        }
+        switch (piece.C) {
+        case 'd':
+            p = WriteTwoDigits(p, date.Day, '0');
+            break;
+        case 'e':
+            p = WriteTwoDigits(p, date.Day, ' ');
+            break;
+        case 'm':
+            p = WriteTwoDigits(p, date.Month, '0');
+            break;
+        case 'Y':
+            p = WriteYear(p, date.Year);
+            break;
+        default: // 'y'
+            p = WriteTwoDigits(p, date.Year, '0');
+            break;
+        }
+    }
+    return p;
+}
+
+char* TLineBuilder::WriteSixCharDate(char* p, const TColumn& column, ByteSpan slot) {
+    TSixCharDate date;
+    switch (DecodeSixCharDate(slot, column.Offset, context_.StoredDateOrder, date)) {
+    case TSixCharDateState::Empty:
+        return p;
+    case TSixCharDateState::Error:
+        std::memcpy(p, "Error", 5);
+        return p + 5;
+    case TSixCharDateState::Valid:
+        break;
+    }
+    if (!cutoffRead_) {
+        cutoffRead_ = true;
+        try {
+            cutoff_ = context_.CenturyCutoff ? context_.CenturyCutoff() : 0;
+        } catch (const EInOutError&) {
+            cutoffFailed_ = true;
+        }
+    }
+    if (cutoffFailed_) {
+        std::memcpy(p, "Error", 5);
+        return p + 5;
+    }
+    const bool after2000 = date.YearNumber < *cutoff_;
+    const char year[4] = {after2000 ? '2' : '1', after2000 ? '0' : '9', date.Year[0], date.Year[1]};
+    const char* pieces[3] = {date.Day, date.Month, year};
+    std::size_t widths[3] = {2, 2, 4};
+    if (context_.OutputDateOrder == 'A') {
+        pieces[0] = date.Month;
+        pieces[1] = date.Day;
+    } else if (context_.OutputDateOrder == 'M') {
+        pieces[0] = year;
+        pieces[2] = date.Day;
+        widths[0] = 4;
+        widths[2] = 2;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (i != 0) {
+            *p++ = '/';
+        }
+        std::memcpy(p, pieces[i], widths[i]);
+        p += widths[i];
+    }
+    return p;
+}
+
+char* TLineBuilder::WriteGeneral(char* p, const TColumn& column, ByteSpan slot) {
+    scratch_.clear();
+    AppendFieldValue(scratch_, slot, *column.Field, context_);
+    p = Reserve(p, scratch_.size() + fixedBound_);
+    std::memcpy(p, scratch_.data(), scratch_.size());
+    return p + scratch_.size();
+}
+
+} // namespace corvane

@@ -1,0 +1,77 @@
+#pragma once
+// One line of the delimited export, built fast. The columns are prepared once per form: each gets the
+// conversion its field type and size call for, with every bounds check that depends only on the record length
+// done then, so a record costs a pass over its columns writing straight into one reused buffer. The text of
+// every value is exactly what AppendFieldValue gives; columns outside the common cases go through it.
+
+#include "database/ByteReader.h"
+#include "database/FieldRec.h"
+#include "export/FieldValues.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+class TLineBuilder {
+public:
+    // columns in export order; recordLength the length of every slot Build is given. context.CenturyCutoff is
+    // asked at most once, at the first valid six-character date (an EInOutError then makes every valid
+    // six-character date "Error", as it would each time).
+    TLineBuilder(const std::vector<const TFieldRec*>& columns, std::size_t recordLength, char delimiter,
+                 const TValueContext& context);
+
+    // The line of slot: the values separated by the delimiter, then CR LF. Valid until the next call.
+    std::string_view Build(ByteSpan slot);
+
+private:
+    enum class TKind : std::uint8_t {
+        Text,   // ByteCount = the stored bytes inside the slot
+        Whole1, // whole numbers of 1, 2, 4 bytes inside the slot
+        Whole2,
+        Whole4,
+        Number,      // any other number inside the slot
+        DayCount,    // four bytes inside the slot
+        SixCharDate, // six characters inside the slot
+        Time,        // six characters inside the slot
+        Choice,      // one byte inside the slot
+        Nothing,     // a value that is always empty (its bytes lie outside the slot)
+        General,     // through AppendFieldValue
+    };
+    struct TColumn {
+        TKind Kind = TKind::General;
+        const TFieldRec* Field = nullptr;
+        std::size_t Offset = 0;
+        std::size_t ByteCount = 0;
+    };
+    // The day-count date format, split once: a character of output, or a directive ('d', 'e', 'm', 'Y',
+    // 'y').
+    struct TDatePiece {
+        bool Directive = false;
+        char C = 0;
+    };
+
+    char* Reserve(char* p, std::size_t more);
+    char* WriteColumn(char* p, const TColumn& column, ByteSpan slot);
+    char* WriteNumber(char* p, const TColumn& column, ByteSpan slot);
+    char* WriteDayCount(char* p, std::int32_t n);
+    char* WriteSixCharDate(char* p, const TColumn& column, ByteSpan slot);
+    char* WriteGeneral(char* p, const TColumn& column, ByteSpan slot);
+
+    std::vector<TColumn> columns_;
+    std::size_t recordLength_;
+    std::size_t fixedBound_ = 0;
+    char delimiter_;
+    const TValueContext& context_;
+    std::vector<TDatePiece> dateFormat_;
+    std::optional<std::uint8_t> cutoff_;
+    bool cutoffFailed_ = false;
+    bool cutoffRead_ = false;
+    std::string scratch_;
+    std::vector<char> line_;
+};
+
+} // namespace corvane
