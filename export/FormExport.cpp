@@ -48,17 +48,23 @@ void CheckReplaceable(const std::string& finalName) {
 
 } // namespace
 
+std::string FileStem(const std::string& formName) {
+    return RemoveChars(formName, std::string("/") + kPathSeparator);
+}
+
 TFormEntry SplitFormEntry(const std::string& formEntry) {
     TFormEntry entry;
     const std::size_t eq = formEntry.find('=');
     if (eq == std::string::npos) {
         entry.FormName = formEntry;
-        entry.Stem = RemoveChars(formEntry, "/");
+        entry.Stem = FileStem(formEntry);
         entry.Selection = kSelectLive;
         return entry;
     }
     entry.FormName = formEntry.substr(0, eq);
-    entry.Stem = entry.FormName;
+    // A "/" in the name part would lead the file out of the destination directory ("../x=A"), so it goes here
+    // as well as without a selection letter.
+    entry.Stem = FileStem(entry.FormName);
     entry.Selection = eq + 1 < formEntry.size() ? UpperAscii(formEntry[eq + 1]) : kSelectLive;
     return entry;
 }

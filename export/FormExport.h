@@ -42,9 +42,13 @@ struct TFormEntry {
     std::string Stem;
     char Selection = 'L';
 };
-// "NAME" gives NAME, NAME without "/", 'L'; "NAME=x" gives NAME, NAME, x upper-cased ('L' when nothing
-// follows).
+// "NAME" gives NAME, NAME without "/", 'L'; "NAME=x" gives NAME, NAME without "/", x upper-cased ('L' when
+// nothing follows).
 TFormEntry SplitFormEntry(const std::string& formEntry);
+
+// The output file stem of a form name: the name without "/" (and without the platform's separator), so that
+// the file always lands in the destination directory.
+std::string FileStem(const std::string& formName);
 
 // The column heading of a field: its name with each of ",;:+-= ." replaced by "_", and "DATE_" for a name
 // that reads DATE in any case.

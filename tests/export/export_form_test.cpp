@@ -172,12 +172,7 @@ TEST_F(ExportForm4x, EntrySelectsRecordsAndNamesTheFile) {
     EXPECT_EQ(Export(db, "P/O LINES", out.Dir()).Result.FileName, out.Dir() + "PO LINES.csv");
     EXPECT_EQ(Text("PO LINES.csv"), "N\r\n\"L1\"\r\n\"L2\"\r\n");
 
-    // With "=" the stem keeps its "/": here that names a directory that does not exist.
-    const Exported slash = Export(db, "P/O LINES=D", out.Dir());
-    EXPECT_FALSE(slash.Result.FileWritten);
-    EXPECT_EQ(slash.IOErrors, std::vector<std::string>{"IO Error: 2"});
-
-    fs::create_directory(out / "P");
+    // With "=" the stem loses its "/" as well, so the file never lands outside the destination.
     const struct {
         const char* Entry;
         const char* Text;
@@ -191,7 +186,19 @@ TEST_F(ExportForm4x, EntrySelectsRecordsAndNamesTheFile) {
     for (const auto& c : selections) {
         const Exported e = Export(db, c.Entry, out.Dir());
         EXPECT_TRUE(e.Result.FileWritten) << c.Entry;
-        EXPECT_EQ(Text("P/O LINES.csv"), c.Text) << c.Entry;
+        EXPECT_EQ(e.Result.FileName, out.Dir() + "PO LINES.csv") << c.Entry;
+        EXPECT_EQ(Text("PO LINES.csv"), c.Text) << c.Entry;
+    }
+}
+
+TEST_F(ExportForm4x, FormNamesCannotLeadOutOfTheDestination) {
+    Write(
+        {{.Name = "../../escape", .Fields = {tw::TextField("N", 3)}, .Records = {{.Values = {{"N", "x"}}}}}});
+    for (const char* entry : {"../../escape", "../../escape=A"}) {
+        const Exported e = Export(db, entry, out.Dir());
+        EXPECT_TRUE(e.Result.FileWritten) << entry;
+        EXPECT_EQ(e.Result.FileName, out.Dir() + "....escape.csv") << entry;
+        EXPECT_EQ(Text("....escape.csv"), "N\r\n\"x\"\r\n") << entry;
     }
 }
 
