@@ -2,8 +2,10 @@
 
 #include "database/DEInfoRec.h"
 #include "database/Errors.h"
+#include "export/NumberFormat.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace corvane {
@@ -109,6 +111,12 @@ TLineBuilder::TLineBuilder(const std::vector<const TFieldRec*>& columns, std::si
                 c.Kind = TKind::Whole2;
             } else if (f->SubType == 0 && f->Size == 4) {
                 c.Kind = TKind::Whole4;
+            } else if (f->SubType == 0 && f->Size == 8) {
+                c.Kind = TKind::WholeDouble;
+            } else if (f->SubType != 0 && (f->Size == 4 || f->Size == 8)) {
+                c.Kind = TKind::Real;
+                c.Fixed = f->SubType == 1 && FixedDecimals(*f) >= 0;
+                c.Digits = c.Fixed ? FixedDecimals(*f) : FloatingDigits(*f);
             } else {
                 c.Kind = TKind::Number;
             }
@@ -171,8 +179,12 @@ TLineBuilder::TLineBuilder(const std::vector<const TFieldRec*>& columns, std::si
         case TKind::Whole1:
         case TKind::Whole2:
         case TKind::Whole4:
-        case TKind::Number:
             fixedBound_ += kWholeChars + 1;
+            break;
+        case TKind::WholeDouble:
+        case TKind::Real:
+        case TKind::Number:
+            fixedBound_ += kFastNumberChars;
             break;
         case TKind::DayCount:
             fixedBound_ += dateFormat_.size() * kYearChars;
@@ -264,6 +276,32 @@ char* TLineBuilder::WriteColumn(char* p, const TColumn& column, ByteSpan slot) {
                                    : column.Kind == TKind::Whole2 ? std::int64_t{DecodeLE<std::uint16_t>(v)}
                                                                   : std::int64_t{DecodeLE<std::int32_t>(v)};
         return WriteInteger(p, whole);
+    }
+    case TKind::WholeDouble: {
+        if (EmptyNumberBytes(v, 8)) {
+            if (context_.NumericNull == 0) {
+                *p++ = '0';
+            }
+            return p;
+        }
+        const double t = std::trunc(DecodeDoubleLE(v));
+        if (std::isfinite(t) && std::fabs(t) < 9223372036854775808.0) {
+            return WriteInteger(p, static_cast<std::int64_t>(t));
+        }
+        return WriteNumber(p, column, slot);
+    }
+    case TKind::Real: {
+        const std::size_t size = column.Field->Size;
+        if (EmptyNumberBytes(v, size)) {
+            if (context_.NumericNull == 0) {
+                *p++ = '0';
+            }
+            return p;
+        }
+        const double x = size == 4 ? static_cast<double>(DecodeSingleLE(v)) : DecodeDoubleLE(v);
+        char* end =
+            column.Fixed ? WriteFixedFast(p, x, column.Digits) : WriteScientificFast(p, x, column.Digits);
+        return end != nullptr ? end : WriteNumber(p, column, slot);
     }
     case TKind::Number:
         return WriteNumber(p, column, slot);

@@ -33,6 +33,8 @@ private:
         Whole1, // whole numbers of 1, 2, 4 bytes inside the slot
         Whole2,
         Whole4,
+        WholeDouble, // a whole number stored as an 8-byte double, inside the slot
+        Real,        // a fixed-point or floating number of 4 or 8 bytes inside the slot
         Number,      // any other number inside the slot
         DayCount,    // four bytes inside the slot
         SixCharDate, // six characters inside the slot
@@ -46,6 +48,8 @@ private:
         const TFieldRec* Field = nullptr;
         std::size_t Offset = 0;
         std::size_t ByteCount = 0;
+        bool Fixed = false; // Real: fixed point with Digits decimals, or scientific with Digits digits
+        int Digits = 0;
     };
     // The day-count date format, split once: a character of output, or a directive ('d', 'e', 'm', 'Y',
     // 'y').

@@ -89,8 +89,9 @@ constexpr std::uint64_t kPow10_18 = 1000000000000000000ULL;
 // The 18-digit expansion of a = |value| (finite, not zero) in exact integer arithmetic, for the range most
 // stored numbers fall in: 1e-5 <= a < 1e18, normal doubles. a is m * 2^-s; the digits are a * 10^(17 - E)
 // rounded to the nearest integer, a tie to the even one, exactly as a correctly rounded conversion gives
-// them. Returns false (d untouched) outside that range.
-bool ExpandDecimal18Exact(double a, TDecimal18& d) {
+// them: the integer digits (10^17 <= digits < 10^18) and the exponent of the first digit. Returns false
+// outside that range.
+bool Exact18(double a, std::uint64_t& digits, int& exponent) {
     std::uint64_t bits = 0;
     std::memcpy(&bits, &a, sizeof bits);
     const int biased = static_cast<int>((bits >> 52) & 0x7FF);
@@ -142,6 +143,57 @@ bool ExpandDecimal18Exact(double a, TDecimal18& d) {
         q = kPow10_17;
         ++e;
     }
+    digits = q;
+    exponent = e;
+    return true;
+}
+
+constexpr std::array<std::uint64_t, 19> kPow10U64 = [] {
+    std::array<std::uint64_t, 19> t{};
+    std::uint64_t v = 1;
+    for (std::size_t k = 0; k < t.size(); ++k) {
+        t[k] = v;
+        v *= 10;
+    }
+    return t;
+}();
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Exactly width digits of v (v < 10^width), leading zeros included.
+char* WriteDigits(char* p, std::uint64_t v, int width) {
+    char* q = p + width;
+    while (q - p >= 2) {
+        const std::size_t pair = static_cast<std::size_t>(v % 100) * 2;
+        v /= 100;
+        q -= 2;
+        q[0] = kDigitPairs[pair];
+        q[1] = kDigitPairs[pair + 1];
+    }
+    if (q != p) {
+        *--q = static_cast<char>('0' + v % 10);
+    }
+    return p + width;
+}
+
+// The number of decimal digits of v (at least 1).
+int DigitCount(std::uint64_t v) {
+    int n = 1;
+    while (n < 19 && v >= kPow10U64[static_cast<std::size_t>(n)]) {
+        ++n;
+    }
+    return n;
+}
+
+bool ExpandDecimal18Exact(double a, TDecimal18& d) {
+    std::uint64_t q = 0;
+    int e = 0;
+    if (!Exact18(a, q, e)) {
+        return false;
+    }
     // Two halves of nine digits, each in 32-bit arithmetic.
     auto nine = [&d](std::uint32_t v, std::size_t at) {
         for (std::size_t i = at + 9; i-- > at;) {
@@ -156,6 +208,76 @@ bool ExpandDecimal18Exact(double a, TDecimal18& d) {
 }
 
 } // namespace
+
+char* WriteFixedFast(char* p, double value, int decimals) {
+    if (decimals < 0 || decimals > kFastMaxDecimals) {
+        return nullptr;
+    }
+    std::uint64_t q = 0;
+    int e = 0;
+    if (!Exact18(std::fabs(value), q, e)) {
+        return nullptr;
+    }
+    // Digits kept of the 18: those down to the weight 10^-decimals.
+    const int keep = e + decimals + 1;
+    if (keep >= TDecimal18::kDigits) {
+        return nullptr;
+    }
+    // r is the value times 10^decimals, rounded half away from zero on the 18 digits.
+    std::uint64_t r = 0;
+    if (keep >= 0) {
+        const std::uint64_t unit = kPow10U64[static_cast<std::size_t>(TDecimal18::kDigits - keep)];
+        r = q / unit;
+        if (q % unit >= unit / 2) {
+            ++r;
+        }
+    }
+    if (r != 0 && std::signbit(value)) {
+        *p++ = '-';
+    }
+    const std::uint64_t scale = kPow10U64[static_cast<std::size_t>(decimals)];
+    const std::uint64_t whole = r / scale;
+    p = WriteDigits(p, whole, DigitCount(whole));
+    if (decimals > 0) {
+        *p++ = '.';
+        p = WriteDigits(p, r % scale, decimals);
+    }
+    return p;
+}
+
+char* WriteScientificFast(char* p, double value, int significant) {
+    if (significant < 2) {
+        significant = 2;
+    } else if (significant > TDecimal18::kDigits) {
+        significant = TDecimal18::kDigits;
+    }
+    std::uint64_t q = 0;
+    int e = 0;
+    if (!Exact18(std::fabs(value), q, e)) {
+        return nullptr;
+    }
+    if (significant < TDecimal18::kDigits) {
+        const std::uint64_t unit = kPow10U64[static_cast<std::size_t>(TDecimal18::kDigits - significant)];
+        const bool up = q % unit >= unit / 2;
+        q /= unit;
+        if (up && ++q == kPow10U64[static_cast<std::size_t>(significant)]) {
+            q /= 10;
+            ++e;
+        }
+    }
+    if (std::signbit(value)) {
+        *p++ = '-';
+    }
+    char digits[TDecimal18::kDigits];
+    WriteDigits(digits, q, significant);
+    *p++ = digits[0];
+    *p++ = '.';
+    std::memcpy(p, digits + 1, static_cast<std::size_t>(significant - 1));
+    p += significant - 1;
+    *p++ = 'E';
+    *p++ = e < 0 ? '-' : '+';
+    return WriteDigits(p, static_cast<std::uint64_t>(e < 0 ? -e : e), 4);
+}
 
 TDecimal18 ExpandDecimal18(double value) {
     TDecimal18 d;

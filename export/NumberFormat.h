@@ -37,6 +37,15 @@ void AppendFixed(std::string& out, double value, int decimals);
 // Rounded as AppendFixed rounds.
 void AppendScientific(std::string& out, double value, int significant);
 
+// Fast forms of AppendFixed and AppendScientific for the values most fields hold (finite, normal, 1e-5 <= |v|
+// < 1e18; AppendFixed: 0 <= decimals <= kFastMaxDecimals and the value's last kept digit among its 18): the
+// same text, written at p (room for kFastNumberChars), returning its end. They write nothing and return
+// nullptr for any other value, which is then the general routines' to write.
+inline constexpr int kFastMaxDecimals = 17;
+inline constexpr std::size_t kFastNumberChars = 48;
+char* WriteFixedFast(char* p, double value, int decimals);
+char* WriteScientificFast(char* p, double value, int significant);
+
 // Appends a double truncated toward zero to a whole number, exactly (also beyond the 64-bit range).
 void AppendTruncated(std::string& out, double value);
 

@@ -130,6 +130,69 @@ TEST(DecimalExpansion, MatchesTheCorrectlyRoundedConversion) {
     EXPECT_EQ(failures, 0);
 }
 
+// The fast writers give the general routines' text wherever they take a value, and take the common ones.
+TEST(DecimalExpansion, FastWritersMatchTheGeneralRoutines) {
+    int failures = 0;
+    int taken = 0;
+    int tried = 0;
+    auto check = [&](const char* what, double v, int digits, char* end, const char* buf,
+                     const std::string& want) {
+        ++tried;
+        if (end == nullptr) {
+            return;
+        }
+        ++taken;
+        const std::string got(buf, static_cast<std::size_t>(end - buf));
+        if (got != want && ++failures <= 20) {
+            ADD_FAILURE() << what << " " << digits << " of " << std::hexfloat << v << std::defaultfloat
+                          << ": " << got << " instead of " << want;
+        }
+    };
+    const std::vector<double> values = Values();
+    for (std::size_t i = 0; i < values.size(); i += 3) {
+        for (const double v : {values[i], -values[i]}) {
+            char buf[kFastNumberChars];
+            const int decimals = static_cast<int>(i % (kFastMaxDecimals + 1));
+            std::string fixed;
+            AppendFixed(fixed, v, decimals);
+            check("fixed", v, decimals, WriteFixedFast(buf, v, decimals), buf, fixed);
+            const int significant = 2 + static_cast<int>(i % 17);
+            std::string scientific;
+            AppendScientific(scientific, v, significant);
+            check("scientific", v, significant, WriteScientificFast(buf, v, significant), buf, scientific);
+        }
+    }
+    // Rounding cases of the fixed form: half away from zero on the 18 digits, carries, values that round
+    // away.
+    const struct {
+        double Value;
+        int Decimals;
+    } kFixed[] = {{0.005, 2}, {0.015, 2}, {9.995, 2},  {999999.5, 0},    {0.0049, 2},
+                  {0.5, 0},   {0.49, 0},  {-0.004, 2}, {123.456, 0},     {99.999, 2},
+                  {1e-5, 5},  {1e-5, 4},  {6e-6, 5},   {1234567.891, 10}};
+    for (const auto& c : kFixed) {
+        for (const double v : {c.Value, -c.Value}) {
+            char buf[kFastNumberChars];
+            std::string want;
+            AppendFixed(want, v, c.Decimals);
+            check("fixed", v, c.Decimals, WriteFixedFast(buf, v, c.Decimals), buf, want);
+        }
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(taken, tried / 2); // the fast writers are not simply declining everything
+}
+
+TEST(DecimalExpansion, FastWritersDeclineWhatTheyDoNotHandle) {
+    char buf[kFastNumberChars];
+    for (const double v : {0.0, -0.0, 1e18, 1e36, 1e-6, 4.9406564584124654e-324, std::nan(""), HUGE_VAL}) {
+        EXPECT_EQ(WriteFixedFast(buf, v, 2), nullptr) << v;
+        EXPECT_EQ(WriteScientificFast(buf, v, 6), nullptr) << v;
+    }
+    EXPECT_EQ(WriteFixedFast(buf, 1.5, -1), nullptr);
+    EXPECT_EQ(WriteFixedFast(buf, 1.5, kFastMaxDecimals + 1), nullptr);
+    EXPECT_EQ(WriteFixedFast(buf, 12345.5, 14), nullptr); // the last kept digit beyond the 18th
+}
+
 TEST(DecimalExpansion, TiesAtTheLastDigitGoToTheEvenDigit) {
     // 123456789012.0078125 lies exactly between ...0078120 and ...0078130 at 18 digits.
     EXPECT_EQ(Expanded(123456789012.0078125), "123456789012007812e11");
