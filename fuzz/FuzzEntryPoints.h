@@ -73,13 +73,21 @@ inline void WalkCatalogue(const TDEInfoRec& database) {
     (void)database.GetDisplayName();
 }
 
+// Touches every field read, checking the limits of the layouts: names of at most 20 characters, at most 255
+// stored choices besides the empty entry 0, and no more text lines than a 65535-byte file can hold.
 inline void WalkFields(const TFormRec& form) {
     for (const TFieldRec* f = form.Fields.get(); f != nullptr; f = f->Next.get()) {
-        std::size_t sum = f->Name.size();
-        for (const std::string& c : f->Choices) {
-            sum += c.size();
+        if (f->Name.size() > 20) {
+            Broken("a field name longer than 20 characters");
         }
-        (void)sum;
+        if (f->Choices.empty() || !f->Choices.front().empty() || f->Choices.size() > 256) {
+            Broken("a choice list without its empty entry 0 or with more than 255 choices");
+        }
+        for (const std::vector<std::string>& lines : f->Texts) {
+            if (lines.size() > 65536) {
+                Broken("more text lines than the file holds bytes");
+            }
+        }
     }
 }
 
