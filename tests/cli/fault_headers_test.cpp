@@ -51,11 +51,11 @@ void WriteCatalogue(const fs::path& dir, std::uint16_t recordLength, std::int32_
                                                                         .ObjectFile = "CUSTOMER.DBM"}}}));
 }
 
-void WriteDefinition5x(const fs::path& dir, tw::Definition5xSpec spec) {
-    if (spec.Fields.empty()) {
-        spec.Fields = tw::LaidOutFields(CustomerFields(), 5);
+void WriteDefinition5x(const fs::path& dir, tw::Definition5xSpec definition) {
+    if (definition.Fields.empty()) {
+        definition.Fields = tw::LaidOutFields(CustomerFields(), 5);
     }
-    tw::WriteFile(dir / "CUSTOMER.tdf", tw::BuildDefinition5x(spec));
+    tw::WriteFile(dir / "CUSTOMER.tdf", tw::BuildDefinition5x(definition));
 }
 
 struct AbsurdCase {
