@@ -115,7 +115,15 @@ void TOutputFile::Flush() {
         }
         done += static_cast<std::size_t>(n);
     }
+    written_ += used_;
     used_ = 0;
+    if (written_ - writebackStart_ >= kWritebackBytes) {
+        // Start the disk writes of what is written so far now, while the export goes on, so that the sync at
+        // the end has little left to wait for. Only a hint: an error shows again at that sync.
+        ::sync_file_range(fd_, static_cast<off_t>(writebackStart_),
+                          static_cast<off_t>(written_ - writebackStart_), SYNC_FILE_RANGE_WRITE);
+        writebackStart_ = written_;
+    }
 }
 
 void TOutputFile::Write(std::string_view bytes) {

@@ -6,6 +6,7 @@
 #include "database/Errors.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,10 @@ private:
     bool committed_ = false;
     std::vector<char> buffer_;
     std::size_t used_ = 0;
+    // Bytes written to the file, and where the range not yet handed to the disk begins.
+    static constexpr std::uint64_t kWritebackBytes = std::uint64_t{8} << 20;
+    std::uint64_t written_ = 0;
+    std::uint64_t writebackStart_ = 0;
 };
 
 } // namespace corvane
