@@ -47,7 +47,8 @@ int Fail(std::ostream& err, const std::string& message) {
     return 1;
 }
 
-// Loads the database named on the command line and sets its DataEase program directory.
+} // namespace
+
 void LoadDatabase(TDEInfoRec& database, const std::string& argument, const std::string& depathOverride) {
     const DatabaseLocation location = LocateDatabase(argument);
     database.SetDirectory(location.Directory);
@@ -56,7 +57,19 @@ void LoadDatabase(TDEInfoRec& database, const std::string& argument, const std::
     database.SetDEPath(DEPathForVersion(database.GetVersion(), ProgramDirectory(), depathOverride));
 }
 
-} // namespace
+int PrintExportSummary(std::ostream& err, int exported, std::size_t total, const std::string& out,
+                       std::int64_t records, const std::string& detail, int failed, bool stopped) {
+    err << "corvane-cli: " << exported << " of " << total << " forms exported to " << out << " (" << records
+        << " records" << detail << ")";
+    if (failed != 0) {
+        err << ", " << failed << " failed";
+    }
+    if (stopped) {
+        err << ", the run stopped at that error";
+    }
+    err << "\n";
+    return failed == 0 ? 0 : 1;
+}
 
 std::string DEPathVariable() {
     if (const char* value = std::getenv("depath")) {

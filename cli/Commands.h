@@ -28,14 +28,24 @@ DatabaseLocation LocateDatabase(const std::string& argument);
 // The DataEase program directory for a loaded database as the main window sets it: version 3 the "depath"
 // environment variable (DEPATH when unset), version 7 the program's directory + "7/", any other empty.
 // override, when non-empty, wins.
-std::string DEPathForVersion(unsigned version, const std::string& programDirectory, const std::string& override);
+std::string DEPathForVersion(unsigned version, const std::string& programDirectory,
+                             const std::string& override);
 
-// The lines the main window's form list shows for a loaded database, sorted as that list sorts them: system forms
-// (shown only while DEPath is set) with a leading blank, "users" and variant levels of 2 or more never.
+// The lines the main window's form list shows for a loaded database, sorted as that list sorts them: system
+// forms (shown only while DEPath is set) with a leading blank, "users" and variant levels of 2 or more never.
 std::vector<std::string> FormListLines(const TDEInfoRec& database);
 
 // The value of the DataEase program directory variable: "depath", or "DEPATH" when that is unset.
 std::string DEPathVariable();
+
+// Loads the database named by a DATABASE argument and sets its DataEase program directory (DEPathForVersion).
+// Throws what LocateDatabase and Load throw.
+void LoadDatabase(TDEInfoRec& database, const std::string& argument, const std::string& depathOverride);
+
+// "corvane-cli: N of M forms exported to OUT (R records<detail>)[, F failed][, the run stopped at that
+// error]" on err; returns the exit status (0 when nothing failed, else 1).
+int PrintExportSummary(std::ostream& err, int exported, std::size_t total, const std::string& out,
+                       std::int64_t records, const std::string& detail, int failed, bool stopped);
 
 // The program's directory (with a trailing separator).
 std::string ProgramDirectory();

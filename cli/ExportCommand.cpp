@@ -39,14 +39,6 @@ int UsageError(std::ostream& err, const char* usage, const std::string& problem)
     return 2;
 }
 
-void LoadDatabase(TDEInfoRec& database, const std::string& argument, const std::string& depathOverride) {
-    const DatabaseLocation location = LocateDatabase(argument);
-    database.SetDirectory(location.Directory);
-    database.SetDictionaryName(location.DictionaryName);
-    database.Load();
-    database.SetDEPath(DEPathForVersion(database.GetVersion(), ProgramDirectory(), depathOverride));
-}
-
 // A progress line on standard error, redrawn at most a few times a second; only on a terminal.
 class TProgressLine {
 public:
@@ -268,16 +260,8 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
             break;
         }
     }
-    err << "corvane-cli: " << exported << " of " << entries.size() << " forms exported to "
-        << WithTrailingSeparator(*options.Out) << " (" << records << " records)";
-    if (failed != 0) {
-        err << ", " << failed << " failed";
-    }
-    if (stopped) {
-        err << ", the run stopped at that error";
-    }
-    err << "\n";
-    return failed == 0 ? 0 : 1;
+    return PrintExportSummary(err, exported, entries.size(), WithTrailingSeparator(*options.Out), records, "",
+                              failed, stopped);
 }
 
 int RunFieldsCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {

@@ -28,13 +28,9 @@ int RunSqlite(const TFormatOptions& options, TDEInfoRec& database, const std::ve
             exported += form.FormFound ? 1 : 0;
             WarnNoDataFile(err, database, form.FormEntry, form.DataFileOpened);
         }
-        err << "corvane-cli: " << exported << " of " << entries.size() << " forms exported to " << out << " ("
-            << result.RecordsWritten << " records, text from " << CodePageName(result.CodePage) << ")";
-        if (exported != static_cast<int>(entries.size())) {
-            err << ", " << entries.size() - exported << " failed";
-        }
-        err << "\n";
-        return exported == static_cast<int>(entries.size()) ? 0 : 1;
+        const int failed = static_cast<int>(entries.size()) - exported;
+        return PrintExportSummary(err, exported, entries.size(), out, result.RecordsWritten,
+                                  ", text from " + std::string(CodePageName(result.CodePage)), failed, false);
     } catch (const std::exception& e) {
         err << "corvane-cli: " << DescribeError(e) << "\n";
         err << "corvane-cli: no SQLite file was written\n";
@@ -80,17 +76,8 @@ int RunJsonl(const TFormatOptions& options, TDEInfoRec& database, const std::vec
             break;
         }
     }
-    err << "corvane-cli: " << exported << " of " << entries.size() << " forms exported to "
-        << WithTrailingSeparator(out) << " (" << records << " records, text from " << CodePageName(codePage)
-        << ")";
-    if (failed != 0) {
-        err << ", " << failed << " failed";
-    }
-    if (stopped) {
-        err << ", the run stopped at that error";
-    }
-    err << "\n";
-    return failed == 0 ? 0 : 1;
+    return PrintExportSummary(err, exported, entries.size(), WithTrailingSeparator(out), records,
+                              ", text from " + std::string(CodePageName(codePage)), failed, stopped);
 }
 
 } // namespace

@@ -115,4 +115,14 @@ ByteSpan TSlotReader::Next() {
     return slot;
 }
 
+bool WarnIfDataFileShort(std::ostream& messages, const TFormRec& form, const TSlotReader& reader) {
+    if (!reader.EndedShort() && !(form.RecordLength == 0 && form.RecordCount > 0)) {
+        return false;
+    }
+    messages << "Warning: form " << form.Name << ": the data file holds " << reader.SlotsRead()
+             << " whole records of " << form.RecordCount << " in the catalogue; only those were exported."
+             << '\n';
+    return true;
+}
+
 } // namespace corvane

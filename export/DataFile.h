@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -67,5 +68,9 @@ private:
     std::int64_t slotsRead_ = 0;
     bool endedShort_ = false;
 };
+
+// After a scan of form's data file: when it held fewer whole slots than the catalogue's RecordCount (or the
+// record length is 0), writes the warning line to messages and returns true.
+bool WarnIfDataFileShort(std::ostream& messages, const TFormRec& form, const TSlotReader& reader);
 
 } // namespace corvane

@@ -101,12 +101,7 @@ TTypedScanResult ScanTypedForm(const std::string& formEntry, TDEInfoRec& databas
     if (host.Progress) {
         host.Progress(reader.SlotsRead(), total);
     }
-    if (reader.EndedShort() || (form->RecordLength == 0 && total > 0)) {
-        result.DataFileShort = true;
-        messages << "Warning: form " << form->Name << ": the data file holds " << reader.SlotsRead()
-                 << " whole records of " << form->RecordCount
-                 << " in the catalogue; only those were exported." << '\n';
-    }
+    result.DataFileShort = WarnIfDataFileShort(messages, *form, reader);
     data->Close();
     return result;
 }
