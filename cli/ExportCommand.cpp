@@ -236,7 +236,13 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
                 entry, *options.Out, options.Extension, storedOrder, options.OutputDateOrder,
                 options.Delimiter, options.HeadingQualifier, database, err, options.NumericNull, host);
             progress.Clear();
-            if (result.FileWritten && result.FormFound) {
+            if (result.FileWritten && result.FormFound && result.Columns == 0) {
+                // The file is written as the window would write it, but a form without a single column is a
+                // damaged or unreadable definition, not a successful export.
+                err << "corvane-cli: " << entry << ": its definition gives no field to export; "
+                    << result.FileName << " holds no columns\n";
+                ++failed;
+            } else if (result.FileWritten && result.FormFound) {
                 ++exported;
                 records += result.RecordsWritten;
                 const TFormRec* form = database.FindForm(SplitFormEntry(entry).FormName);

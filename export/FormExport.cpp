@@ -125,6 +125,7 @@ TExportResult ExportForm(const std::string& formEntry, const std::string& destin
 
     const TFieldRec* fields = form->GetFields();
     const std::vector<const TFieldRec*> columns = ExportColumns(fields);
+    result.Columns = columns.size();
     std::string line;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i != 0) {

@@ -34,6 +34,7 @@ struct TExportResult {
     bool DataFileOpened = false; // the data file was found and opened
     std::int64_t SlotsRead = 0;  // record slots read from the data file
     bool DataFileShort = false;  // the data file held fewer whole slots than RecordCount
+    std::size_t Columns = 0;     // columns of the heading line (0: the definition gave no exported field)
 };
 
 // The parts of a form entry: the form name, the file stem and the record selection letter.

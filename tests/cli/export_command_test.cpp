@@ -153,6 +153,31 @@ TEST(ExportCommand, ShortDataFileWarnsWithFormNameAndBothCounts) {
     EXPECT_EQ(tw::ReadFileText(out / "Short.csv"), "N\r\n\"a\"\r\n");
 }
 
+TEST(ExportCommand, ADefinitionWithoutFieldsIsAFailureNotASuccess) {
+    tw::TempDir dir, out;
+    tw::WriteDatabase(dir.Path(), {.Version = 5,
+                                   .Forms = {{.Name = "Broken",
+                                              .Fields = {tw::TextField("N", 2)},
+                                              .Records = {{.Values = {{"N", "a"}}}},
+                                              .WriteDefinition = false},
+                                             {.Name = "Good",
+                                              .Fields = {tw::TextField("N", 2)},
+                                              .Records = {{.Values = {{"N", "b"}}}}}}});
+    // A definition cut short after its header: it reads, but holds no field.
+    tw::WriteFile(dir / "BROKEN.tdf",
+                  tw::BuildDefinition5x({.Fields = {tw::TextField("N", 2)}, .TruncateTo = 30}));
+    const auto r = RunTool({"export", dir.Path().string(), "--out", out.Path().string()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("corvane-cli: Broken: its definition gives no field to export; " + out.Dir() +
+                         "Broken.csv holds no columns\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("1 of 2 forms exported"), std::string::npos) << r.err;
+    // The files themselves are what the window writes: an empty heading line and an empty line per record.
+    EXPECT_EQ(tw::ReadFileText(out / "Broken.csv"), "\r\n\r\n");
+    EXPECT_EQ(tw::ReadFileText(out / "Good.csv"), "N\r\n\"b\"\r\n");
+}
+
 TEST(ExportCommand, DayCountsUseTheLocaleOrTheGivenShortDateFormat) {
     tw::TempDir dir, out;
     tw::WriteDatabase(dir.Path(), {.Version = 7,
