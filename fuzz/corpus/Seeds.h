@@ -6,6 +6,7 @@
 #include "fuzz/FuzzEntryPoints.h"
 #include "tools/testwriter/TestWriter.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,11 @@ struct SeedSet {
     std::vector<Seed> (*Build)();
     Outcome (*Run)(Input);
 };
+
+// Test output names a seed set by its target rather than by its bytes.
+inline void PrintTo(const SeedSet& set, std::ostream* os) {
+    *os << set.Target;
+}
 
 inline const std::vector<SeedSet>& AllSeedSets() {
     static const std::vector<SeedSet> sets{

@@ -35,6 +35,10 @@ struct SizeLimit {
     rlim_t bytes;
 };
 
+void PrintTo(const SizeLimit& limit, std::ostream* os) {
+    *os << limit.bytes << " bytes";
+}
+
 class FullDisk : public ::testing::TestWithParam<SizeLimit> {};
 
 TEST_P(FullDisk, FailsClearlyAndKeepsTheOlderFile) {
