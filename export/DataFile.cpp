@@ -84,15 +84,22 @@ TSlotReader::TSlotReader(TByteSource& source, std::uint16_t recordLength, std::i
     }
     const std::size_t slotsPerBlock = std::max<std::size_t>(1, blockBytes / recordLength_);
     const auto wanted = static_cast<std::uint64_t>(slotCount_);
-    block_.resize(recordLength_ * static_cast<std::size_t>(std::min<std::uint64_t>(slotsPerBlock, wanted)));
+    blockCapacity_ = recordLength_ * static_cast<std::size_t>(std::min<std::uint64_t>(slotsPerBlock, wanted));
 }
 
 ByteSpan TSlotReader::Next() {
-    if (slotsRead_ >= slotCount_ || endedShort_) {
+    return NextSlots(1);
+}
+
+ByteSpan TSlotReader::NextSlots(std::size_t maxSlots) {
+    if (slotsRead_ >= slotCount_ || endedShort_ || maxSlots == 0) {
         return {};
     }
     if (blockPos_ + recordLength_ > blockFill_) {
         // Load the next block: as many slots as it holds, but never past slotCount.
+        if (block_.empty()) {
+            block_.resize(blockCapacity_);
+        }
         const auto remaining = static_cast<std::uint64_t>(slotCount_ - slotsRead_) * recordLength_;
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block_.size(), remaining));
         const std::size_t got = source_.ReadSome(filePos_, block_.data(), want);
@@ -104,15 +111,40 @@ ByteSpan TSlotReader::Next() {
             return {};
         }
     }
-    const ByteSpan slot(block_.data() + blockPos_, recordLength_);
-    blockPos_ += recordLength_;
-    ++slotsRead_;
+    const std::size_t n = std::min((blockFill_ - blockPos_) / recordLength_, maxSlots);
+    const ByteSpan slots(block_.data() + blockPos_, n * recordLength_);
+    blockPos_ += n * recordLength_;
+    slotsRead_ += static_cast<std::int64_t>(n);
     if (blockPos_ + recordLength_ > blockFill_ && blockFill_ % recordLength_ != 0) {
         // The last read ended inside a slot: the file holds no further whole slot.
         endedShort_ = slotsRead_ < slotCount_;
         blockFill_ = blockPos_;
     }
-    return slot;
+    return slots;
+}
+
+std::size_t TSlotReader::ReadSlots(std::uint8_t* dest, std::size_t maxSlots) {
+    if (blockPos_ + recordLength_ <= blockFill_) {
+        // Slots of a block loaded by Next come first.
+        const ByteSpan slots = NextSlots(maxSlots);
+        std::copy(slots.begin(), slots.end(), dest);
+        return slots.size() / recordLength_;
+    }
+    if (slotsRead_ >= slotCount_ || endedShort_ || maxSlots == 0) {
+        return 0;
+    }
+    const auto remaining = static_cast<std::uint64_t>(slotCount_ - slotsRead_);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(maxSlots, remaining)) * recordLength_;
+    const std::size_t got = source_.ReadSome(filePos_, dest, want);
+    filePos_ += static_cast<std::int64_t>(got);
+    const std::size_t n = got / recordLength_;
+    slotsRead_ += static_cast<std::int64_t>(n);
+    if (n == 0 || got % recordLength_ != 0) {
+        // The source ended, or ended inside a slot: it holds no further whole slot.
+        endedShort_ = slotsRead_ < slotCount_;
+    }
+    return n;
 }
 
 bool WarnIfDataFileShort(std::ostream& messages, const TFormRec& form, const TSlotReader& reader) {

@@ -51,6 +51,14 @@ public:
     // The next whole slot, or an empty span when slotCount slots have been read or the source holds no
     // further whole slot (a partial slot at the end is never delivered). Throws EInOutError on a read error.
     ByteSpan Next();
+    // The next whole slots, at most maxSlots of them, side by side inside the reader's block: fewer when the
+    // block ends first, an empty span where Next would give one. Valid until the next call of any reading
+    // member.
+    ByteSpan NextSlots(std::size_t maxSlots);
+    // Copies the next whole slots, at most maxSlots of them, to dest (room for maxSlots slots) and returns
+    // how many; 0 where Next would give an empty span. Reads straight into dest once the block is used up, so
+    // a caller that keeps the slots saves a copy.
+    std::size_t ReadSlots(std::uint8_t* dest, std::size_t maxSlots);
 
     // Slots delivered so far.
     std::int64_t SlotsRead() const { return slotsRead_; }
@@ -61,6 +69,7 @@ private:
     TByteSource& source_;
     std::size_t recordLength_;
     std::int64_t slotCount_;
+    std::size_t blockCapacity_ = 0; // bytes of the block, allocated at its first load
     std::vector<std::uint8_t> block_;
     std::size_t blockFill_ = 0;
     std::size_t blockPos_ = 0;

@@ -2,6 +2,7 @@
 
 #include "database/DEInfoRec.h"
 #include "database/Errors.h"
+#include "export/DataFile.h"
 #include "export/NumberFormat.h"
 
 #include <algorithm>
@@ -205,14 +206,15 @@ TLineBuilder::TLineBuilder(const std::vector<const TFieldRec*>& columns, std::si
 }
 
 char* TLineBuilder::Reserve(char* p, std::size_t more) {
-    const std::size_t used = static_cast<std::size_t>(p - line_.data());
-    if (line_.size() - used < more) {
-        line_.resize(std::max(line_.size() * 2, used + more));
+    const std::size_t used = static_cast<std::size_t>(p - out_->data());
+    if (out_->size() - used < more) {
+        out_->resize(std::max(out_->size() * 2, used + more));
     }
-    return line_.data() + used;
+    return out_->data() + used;
 }
 
 std::string_view TLineBuilder::Build(ByteSpan slot) {
+    out_ = &line_;
     char* p = line_.data();
     if (slot.size() != recordLength_) {
         // Not the slot the columns were prepared for: every value the general way.
@@ -224,18 +226,73 @@ std::string_view TLineBuilder::Build(ByteSpan slot) {
             p = WriteGeneral(p, columns_[i], slot);
         }
         p = Reserve(p, 2);
+        *p++ = '\r';
+        *p++ = '\n';
     } else {
-        // line_ holds at least fixedBound_ bytes; a column that writes more reserves for itself.
-        for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (i != 0) {
-                *p++ = delimiter_;
-            }
-            p = WriteColumn(p, columns_[i], slot);
+        // line_ holds at least fixedBound_ bytes.
+        p = WriteLine(p, slot);
+    }
+    return {line_.data(), static_cast<std::size_t>(p - line_.data())};
+}
+
+std::int64_t TLineBuilder::AppendLines(ByteSpan slots, char selection, TLineText& text) {
+    if (recordLength_ == 0) {
+        return 0;
+    }
+    out_ = &text.Bytes;
+    char* p = text.Bytes.data() + text.Size;
+    std::int64_t lines = 0;
+    for (std::size_t pos = 0; slots.size() - pos >= recordLength_; pos += recordLength_) {
+        const ByteSpan slot = slots.subspan(pos, recordLength_);
+        if (SlotSelected(slot[0], selection)) {
+            p = WriteLine(Reserve(p, fixedBound_), slot);
+            ++lines;
         }
+    }
+    text.Size = static_cast<std::size_t>(p - text.Bytes.data());
+    return lines;
+}
+
+char* TLineBuilder::WriteLine(char* p, ByteSpan slot) {
+    // The buffer holds at least fixedBound_ bytes from p; a column that writes more reserves for itself.
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (i != 0) {
+            *p++ = delimiter_;
+        }
+        p = WriteColumn(p, columns_[i], slot);
     }
     *p++ = '\r';
     *p++ = '\n';
-    return {line_.data(), static_cast<std::size_t>(p - line_.data())};
+    return p;
+}
+
+void TLineBuilder::FetchCenturyCutoff() {
+    bool sixCharDates = false;
+    for (const TColumn& c : columns_) {
+        const TFieldRec& f = *c.Field;
+        sixCharDates |= f.FieldType == kFieldDate && !(context_.Version >= kVersion5x && f.SubType == 1);
+    }
+    if (!sixCharDates) {
+        // Nothing here ever asks for it.
+        context_.CenturyCutoff = nullptr;
+        return;
+    }
+    if (!cutoffRead_) {
+        cutoffRead_ = true;
+        try {
+            cutoff_ = context_.CenturyCutoff ? context_.CenturyCutoff() : 0;
+        } catch (const EInOutError&) {
+            cutoffFailed_ = true;
+        }
+    }
+    // The general conversion asks the context each time: it gets the kept answer.
+    if (cutoffFailed_) {
+        context_.CenturyCutoff = []() -> std::uint8_t {
+            throw EInOutError(0, "the century cutoff could not be read");
+        };
+    } else {
+        context_.CenturyCutoff = [cutoff = *cutoff_]() { return cutoff; };
+    }
 }
 
 char* TLineBuilder::WriteColumn(char* p, const TColumn& column, ByteSpan slot) {

@@ -16,6 +16,17 @@
 
 namespace corvane {
 
+// The text of a run of lines, in a buffer that keeps its room from one run to the next.
+struct TLineText {
+    std::vector<char> Bytes; // Size bytes of text, then room
+    std::size_t Size = 0;
+
+    std::string_view View() const { return {Bytes.data(), Size}; }
+};
+
+// A builder may be copied: each copy has its own buffers, so copies can build lines on different threads at
+// once (the columns' field records are only read). Before copies go to other threads, FetchCenturyCutoff must
+// have been called, so that none of them asks the context for the cutoff.
 class TLineBuilder {
 public:
     // columns in export order; recordLength the length of every slot Build is given. context.CenturyCutoff is
@@ -26,6 +37,15 @@ public:
 
     // The line of slot: the values separated by the delimiter, then CR LF. Valid until the next call.
     std::string_view Build(ByteSpan slot);
+
+    // Appends to text the line of each slot of slots (whole slots of the record length, side by side) whose
+    // status byte selection takes (kSelectLive, kSelectDeleted, kSelectAll); returns the number of lines.
+    std::int64_t AppendLines(ByteSpan slots, char selection, TLineText& text);
+
+    // Asks the context for the century cutoff now, when a column is a six-character date, and keeps the
+    // answer (or its failure): from then on neither this builder nor a copy of it calls the context's
+    // CenturyCutoff.
+    void FetchCenturyCutoff();
 
 private:
     enum class TKind : std::uint8_t {
@@ -59,6 +79,7 @@ private:
     };
 
     char* Reserve(char* p, std::size_t more);
+    char* WriteLine(char* p, ByteSpan slot);
     char* WriteColumn(char* p, const TColumn& column, ByteSpan slot);
     char* WriteNumber(char* p, const TColumn& column, ByteSpan slot);
     char* WriteDayCount(char* p, std::int32_t n);
@@ -69,13 +90,15 @@ private:
     std::size_t recordLength_;
     std::size_t fixedBound_ = 0;
     char delimiter_;
-    const TValueContext& context_;
+    TValueContext context_;
     std::vector<TDatePiece> dateFormat_;
     std::optional<std::uint8_t> cutoff_;
     bool cutoffFailed_ = false;
     bool cutoffRead_ = false;
     std::string scratch_;
     std::vector<char> line_;
+    // The buffer being written by the current call (line_ or a caller's); set by every call that writes.
+    std::vector<char>* out_ = nullptr;
 };
 
 } // namespace corvane

@@ -6,6 +6,7 @@
 #include "export/ExportLine.h"
 #include "export/FieldValues.h"
 #include "export/OutputFile.h"
+#include "export/ParallelExport.h"
 #include "text/TextUtils.h"
 
 #include <cerrno>
@@ -93,6 +94,16 @@ TExportResult ExportForm(const std::string& formEntry, const std::string& destin
                          const std::string& extension, char storedDateOrder, char outputDateOrder,
                          char delimiter, const std::string& headingQualifier, TDEInfoRec& database,
                          std::ostream& messages, int numericNull, const TExportHost& host) {
+    return ExportFormWithPlan(std::nullopt, formEntry, destination, extension, storedDateOrder,
+                              outputDateOrder, delimiter, headingQualifier, database, messages, numericNull,
+                              host);
+}
+
+TExportResult ExportFormWithPlan(const std::optional<TScanPlan>& plan, const std::string& formEntry,
+                                 const std::string& destination, const std::string& extension,
+                                 char storedDateOrder, char outputDateOrder, char delimiter,
+                                 const std::string& headingQualifier, TDEInfoRec& database,
+                                 std::ostream& messages, int numericNull, const TExportHost& host) {
     TExportResult result;
     const TFormEntry entry = SplitFormEntry(formEntry);
     result.FileName = WithTrailingSeparator(destination) + entry.Stem + "." + extension;
@@ -163,20 +174,35 @@ TExportResult ExportForm(const std::string& formEntry, const std::string& destin
         const std::int64_t total = form->RecordCount > 0 ? form->RecordCount : 0;
         TSlotReader reader(*data, form->RecordLength, total);
         TLineBuilder builder(columns, form->RecordLength, delimiter, context);
-        for (ByteSpan slot = reader.Next(); !slot.empty(); slot = reader.Next()) {
-            if (SlotSelected(slot[0], entry.Selection)) {
-                const std::string_view built = builder.Build(slot);
-                if (host.Encoding == TCodePage::Raw) {
-                    out->Write(built);
-                } else {
-                    out->Write(ToUtf8(built, host.Encoding));
+        // Asked here, once, so that no copy of the builder on another thread touches the database.
+        builder.FetchCenturyCutoff();
+        const char selection = entry.Selection;
+        const TCodePage encoding = host.Encoding;
+        auto makeFormatter = [&builder, selection, encoding]() -> TFormatBatch {
+            return [lines = builder, selection, encoding, raw = TLineText(),
+                    utf8 = std::string()](ByteSpan slots, TLineText& text) mutable {
+                if (encoding == TCodePage::Raw) {
+                    return lines.AppendLines(slots, selection, text);
                 }
-                ++result.RecordsWritten;
-            }
-            if (host.Progress && reader.SlotsRead() % kProgressEvery == 0) {
-                host.Progress(reader.SlotsRead(), total);
-            }
-        }
+                raw.Size = 0;
+                const std::int64_t taken = lines.AppendLines(slots, selection, raw);
+                utf8.clear();
+                AppendUtf8(utf8, raw.View(), encoding);
+                text.Bytes.assign(utf8.begin(), utf8.end());
+                text.Size = utf8.size();
+                return taken;
+            };
+        };
+        std::int64_t reported = 0;
+        result.RecordsWritten = ScanInBatches(
+            reader, form->RecordLength, plan ? *plan : DefaultScanPlan(total), makeFormatter,
+            [&out](std::string_view text) { out->Write(text); },
+            [&host, &reported, total](std::int64_t slotsDone) {
+                if (host.Progress && slotsDone / kProgressEvery != reported / kProgressEvery) {
+                    host.Progress(slotsDone, total);
+                }
+                reported = slotsDone;
+            });
         result.SlotsRead = reader.SlotsRead();
         if (host.Progress) {
             host.Progress(reader.SlotsRead(), total);

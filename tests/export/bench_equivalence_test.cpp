@@ -10,6 +10,7 @@
 #include "bench/BenchDatabase.h"
 #include "export/DataFile.h"
 #include "export/FormExport.h"
+#include "export/ParallelExport.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,9 @@ protected:
         dir_ = nullptr;
     }
 
-    static std::string Run(const DigestCase& c, TExportResult& result) {
+    // plan nullopt: the plan ExportForm picks (one thread at this size).
+    static std::string Run(const DigestCase& c, TExportResult& result,
+                           const std::optional<TScanPlan>& plan = std::nullopt) {
         TDEInfoRec db;
         db.SetDirectory(dir_->Dir());
         db.SetDictionaryName("RDRRAAAA.DBM");
@@ -69,8 +72,8 @@ protected:
         std::ostringstream messages;
         TExportHost host;
         host.ShortDateFormat = c.ShortDateFormat;
-        result = ExportForm(c.Entry, out, "csv", ReadDateOrder(db), c.OutputOrder, c.Delimiter, c.Qualifier,
-                            db, messages, c.NumericNull, host);
+        result = ExportFormWithPlan(plan, c.Entry, out, "csv", ReadDateOrder(db), c.OutputOrder, c.Delimiter,
+                                    c.Qualifier, db, messages, c.NumericNull, host);
         EXPECT_EQ(messages.str(), "");
         return tw::ReadFileText(result.FileName);
     }
@@ -114,6 +117,24 @@ TEST_F(BenchEquivalence, OutputMatchesTheStraightforwardExport) {
         EXPECT_EQ(text.substr(0, c.FirstLines.size()), c.FirstLines);
         EXPECT_EQ(text.size(), c.Size);
         EXPECT_EQ(Digest(text), c.Expected);
+    }
+}
+
+// The threaded scan writes the same bytes: batches that split the reader's blocks anywhere, a batch of a
+// single slot, more workers than cores.
+TEST_F(BenchEquivalence, ThreadedScanMatchesTheStraightforwardExport) {
+    const TScanPlan plans[] = {{2, 2048}, {3, 777}, {4, 1}};
+    for (const TScanPlan& plan : plans) {
+        for (const DigestCase& c : kCases) {
+            SCOPED_TRACE(std::string(c.Label) + ", " + std::to_string(plan.Threads) +
+                         " threads, batches of " + std::to_string(plan.BatchSlots));
+            TExportResult result;
+            const std::string text = Run(c, result, plan);
+            EXPECT_EQ(result.RecordsWritten, c.Records);
+            EXPECT_EQ(result.SlotsRead, static_cast<std::int64_t>(kRecords));
+            EXPECT_EQ(text.size(), c.Size);
+            EXPECT_EQ(Digest(text), c.Expected);
+        }
     }
 }
 
