@@ -122,6 +122,66 @@ TEST(TSlotReader, StopsAtTheCatalogueCountOrTheLastWholeSlot) {
     }
 }
 
+// NextSlots and ReadSlots deliver the slots Next would, in order, in runs of at most the count asked for, and
+// stop where it stops; ReadSlots first hands out what a block loaded by Next still holds.
+TEST(TSlotReader, BatchReadsDeliverTheSlotsNextWould) {
+    const struct {
+        std::size_t FileBytes;
+        std::int64_t Count;
+        std::size_t Block;
+        std::size_t Batch;
+        std::int64_t Delivered;
+        bool Short;
+    } cases[] = {
+        {1000, 100, 1 << 20, 7, 100, false}, {1000, 60, 1 << 20, 7, 60, false},
+        {1000, 100, 30, 7, 100, false},      {995, 100, 1 << 20, 7, 99, true},
+        {995, 100, 40, 1, 99, true},         {990, 100, 1 << 20, 9, 99, true},
+        {0, 5, 1 << 20, 3, 0, true},         {1000, 0, 1 << 20, 3, 0, false},
+    };
+    for (const auto& c : cases) {
+        for (const bool copying : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.FileBytes) + " bytes, count " + std::to_string(c.Count) +
+                         ", block " + std::to_string(c.Block) + ", batch " + std::to_string(c.Batch) +
+                         (copying ? ", ReadSlots" : ", NextSlots"));
+            std::vector<std::uint8_t> bytes = NumberedSlots(10, 100);
+            bytes.resize(c.FileBytes);
+            TBufferSource source(bytes);
+            TSlotReader reader(source, 10, c.Count, c.Block);
+            std::int64_t n = 0;
+            if (copying && c.Count > 2 && c.FileBytes >= 20) {
+                // Two slots through Next leave the rest of a block for ReadSlots.
+                EXPECT_EQ(reader.Next()[0], 0);
+                EXPECT_EQ(reader.Next()[0], 1);
+                n = 2;
+            }
+            std::vector<std::uint8_t> dest(c.Batch * 10);
+            for (;;) {
+                std::size_t got = 0;
+                if (copying) {
+                    got = reader.ReadSlots(dest.data(), c.Batch);
+                } else {
+                    const ByteSpan slots = reader.NextSlots(c.Batch);
+                    ASSERT_EQ(slots.size() % 10, 0u);
+                    got = slots.size() / 10;
+                    std::copy(slots.begin(), slots.end(), dest.begin());
+                }
+                if (got == 0) {
+                    break;
+                }
+                ASSERT_LE(got, c.Batch);
+                for (std::size_t i = 0; i < got; ++i) {
+                    ASSERT_EQ(dest[i * 10], static_cast<std::uint8_t>(n)) << "slot " << n;
+                    ++n;
+                }
+            }
+            EXPECT_EQ(n, c.Delivered);
+            EXPECT_EQ(reader.SlotsRead(), c.Delivered);
+            EXPECT_EQ(reader.EndedShort(), c.Short);
+            EXPECT_TRUE(reader.Next().empty());
+        }
+    }
+}
+
 TEST(TSlotReader, ZeroRecordLengthReadsNothing) {
     TBufferSource source(std::vector<std::uint8_t>(20, 0));
     TSlotReader reader(source, 0, 5);
