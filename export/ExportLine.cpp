@@ -25,14 +25,33 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Decimal digits of v.
+int DigitCount(std::uint64_t v) {
+    for (int n = 1;; n += 4) {
+        if (v < 10) {
+            return n;
+        }
+        if (v < 100) {
+            return n + 1;
+        }
+        if (v < 1000) {
+            return n + 2;
+        }
+        if (v < 10000) {
+            return n + 3;
+        }
+        v /= 10000;
+    }
+}
+
+// The digits go straight to their places, last pair first: no buffer to copy from.
 char* WriteInteger(char* p, std::int64_t value) {
     std::uint64_t v = static_cast<std::uint64_t>(value);
     if (value < 0) {
         *p++ = '-';
         v = 0 - v;
     }
-    char buf[kWholeChars];
-    char* end = buf + sizeof buf;
+    char* const end = p + DigitCount(v);
     char* q = end;
     while (v >= 100) {
         const std::size_t pair = static_cast<std::size_t>(v % 100) * 2;
@@ -42,14 +61,12 @@ char* WriteInteger(char* p, std::int64_t value) {
         q[1] = kDigitPairs[pair + 1];
     }
     if (v >= 10) {
-        q -= 2;
-        q[0] = kDigitPairs[v * 2];
-        q[1] = kDigitPairs[v * 2 + 1];
+        q[-2] = kDigitPairs[v * 2];
+        q[-1] = kDigitPairs[v * 2 + 1];
     } else {
-        *--q = static_cast<char>('0' + v);
+        q[-1] = static_cast<char>('0' + v);
     }
-    std::memcpy(p, q, static_cast<std::size_t>(end - q));
-    return p + (end - q);
+    return end;
 }
 
 // Two digits of |v| % 100, the tens digit replaced by pad when it is zero.
