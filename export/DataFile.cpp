@@ -27,20 +27,6 @@ std::string DataFilePath(const TFormRec& form) {
     return ResolveExistingPath(directory + form.DataFile);
 }
 
-bool SlotSelected(std::uint8_t status, char selection) {
-    const bool deleted = (status & 0x01) != 0;
-    switch (selection) {
-    case kSelectLive:
-        return !deleted;
-    case kSelectDeleted:
-        return deleted;
-    case kSelectAll:
-        return true;
-    default:
-        return false;
-    }
-}
-
 char ReadDateOrder(TDEInfoRec& database) {
     const TFormRec* form = database.FindForm(kConfigurationForm);
     if (form == nullptr) {

@@ -22,7 +22,19 @@ inline constexpr char kSelectAll = 'A';
 std::string DataFilePath(const TFormRec& form);
 
 // True when a slot whose first byte is status is taken by selection ('L', 'D', 'A'; any other letter: none).
-bool SlotSelected(std::uint8_t status, char selection);
+inline bool SlotSelected(std::uint8_t status, char selection) {
+    const bool deleted = (status & 0x01) != 0;
+    switch (selection) {
+    case kSelectLive:
+        return !deleted;
+    case kSelectDeleted:
+        return deleted;
+    case kSelectAll:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The stored date order of the database: 'A', 'B' or 'M' (version 3 reads byte 128 of the Configuration data
 // file; every other version answers 'B'). Throws EInOutError when that file is missing or too short.

@@ -8,6 +8,7 @@
 #include "database/FieldRec.h"
 #include "export/FieldValues.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -78,7 +79,11 @@ private:
         char C = 0;
     };
 
-    char* Reserve(char* p, std::size_t more);
+    // p, or where it moved to when the buffer had to grow to hold more bytes from p.
+    char* Reserve(char* p, std::size_t more) {
+        return out_->data() + out_->size() - p >= static_cast<std::ptrdiff_t>(more) ? p : Grow(p, more);
+    }
+    char* Grow(char* p, std::size_t more);
     char* WriteLine(char* p, ByteSpan slot);
     char* WriteColumn(char* p, const TColumn& column, ByteSpan slot);
     char* WriteNumber(char* p, const TColumn& column, ByteSpan slot);

@@ -110,6 +110,49 @@ TEST(TLineBuilder, NumbersMatchTheGeneralConversionAtTheEdges) {
     }
 }
 
+// Texts of every length around the eight-byte steps, with a NUL, quotes and high bytes at the edges of a
+// step, and fields cut by the end of the slot.
+TEST(TLineBuilder, TextsMatchTheGeneralConversion) {
+    std::vector<std::string> texts;
+    for (std::size_t n = 0; n <= 26; ++n) {
+        std::string t;
+        for (std::size_t i = 0; i < n; ++i) {
+            t += static_cast<char>('a' + i);
+        }
+        texts.push_back(t);
+    }
+    for (const std::size_t at : {0, 1, 7, 8, 9, 15, 16, 23}) {
+        for (const char c : {'\0', '"', '\x80', '\xA2', '\x01', '!', '#', '\xFF'}) {
+            std::string t(24, 'x');
+            t[at] = c;
+            texts.push_back(t);
+        }
+    }
+    texts.push_back(std::string(24, '"'));
+    texts.push_back("\"\"a\0\"");
+    TValueContext context;
+    for (const std::uint8_t size : {3, 8, 16, 24}) {
+        for (const std::size_t slotLength : {std::size_t{1} + size, std::size_t{12}}) {
+            TFieldRec field;
+            field.FieldType = kFieldText;
+            field.Size = size;
+            field.Offset = 1;
+            TLineBuilder builder({&field}, slotLength, ',', context);
+            for (const std::string& t : texts) {
+                std::vector<std::uint8_t> slot(slotLength, 0);
+                for (std::size_t i = 0; i < t.size() && 1 + i < slotLength; ++i) {
+                    slot[1 + i] = static_cast<std::uint8_t>(t[i]);
+                }
+                const ByteSpan span(slot.data(), slot.size());
+                std::string expected;
+                AppendFieldValue(expected, span, field, context);
+                EXPECT_EQ(builder.Build(span), expected + "\r\n")
+                    << "size " << int{size} << ", slot " << slotLength << ", text of " << t.size();
+            }
+        }
+    }
+}
+
 TEST(TLineBuilder, AppendLinesTakesTheSelectedSlotsOnly) {
     TFieldRec field;
     field.FieldType = kFieldNumber;
