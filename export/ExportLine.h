@@ -30,9 +30,9 @@ struct TLineText {
 // have been called, so that none of them asks the context for the cutoff.
 class TLineBuilder {
 public:
-    // columns in export order; recordLength the length of every slot Build is given. context.CenturyCutoff is
-    // asked at most once, at the first valid six-character date (an EInOutError then makes every valid
-    // six-character date "Error", as it would each time).
+    // columns in export order; recordLength the length of every slot Build is given. The builder keeps a copy
+    // of context. context.CenturyCutoff is asked at most once, at the first valid six-character date (an
+    // EInOutError then makes every valid six-character date "Error", as it would each time).
     TLineBuilder(const std::vector<const TFieldRec*>& columns, std::size_t recordLength, char delimiter,
                  const TValueContext& context);
 
