@@ -42,7 +42,7 @@ inline AccentTexts AccentsFor(int version) {
 inline void WriteAccentDatabase(const tw::TempDir& dir, int version) {
     const AccentTexts a = AccentsFor(version);
     tw::FieldDef colour = tw::ChoiceField("Colour", {"Red", "Green"});
-    tw::DatabaseSpec spec{
+    tw::DatabaseSpec desc{
         .Version = version,
         .Name = "Accents",
         .Forms = {{
@@ -70,9 +70,9 @@ inline void WriteAccentDatabase(const tw::TempDir& dir, int version) {
         }},
     };
     if (version == 3) {
-        spec.Configuration = tw::ConfigurationSpec{.DateOrder = 2, .CenturyCutoff = 30};
+        desc.Configuration = tw::ConfigurationSpec{.DateOrder = 2, .CenturyCutoff = 30};
     }
-    tw::WriteDatabase(dir.Path(), spec);
+    tw::WriteDatabase(dir.Path(), desc);
 }
 
 inline void LoadDatabase(TDEInfoRec& db, const tw::TempDir& dir) {
