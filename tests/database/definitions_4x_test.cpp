@@ -218,22 +218,9 @@ TEST(Definition4x, CutOrDamagedFilesGiveFieldsOrARangeErrorOnly) {
             EXPECT_NO_THROW(Parse(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size))))
                 << size;
         }
-        for (std::size_t at = 0; at < whole.size(); ++at) {
-            for (const std::uint8_t value : {std::uint8_t{0xFF}, std::uint8_t{0x00}}) {
-                Bytes damaged = whole;
-                damaged[at] = value;
-                if (at + 1 < damaged.size()) {
-                    damaged[at + 1] = value;
-                }
-                // Any other exception fails the test.
-                try {
-                    Parse(damaged);
-                    ++read;
-                } catch (const ERangeError&) {
-                    ++stopped;
-                }
-            }
-        }
+        // Any exception other than ERangeError fails the test.
+        testing::ParseDamagedCopies(
+            whole, [](const Bytes& damaged) { Parse(damaged); }, read, stopped);
     }
     EXPECT_GT(read, 0u);
     EXPECT_GT(stopped, 0u);

@@ -3,7 +3,11 @@
 
 #include "database/FieldRec.h"
 
+#include "database/Errors.h"
+
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +59,29 @@ inline std::vector<std::string> DumpFields(const TFieldRec* first) {
         lines.push_back(DumpField(*f));
     }
     return lines;
+}
+
+// Damages whole at every position (that byte and the next set to 0xFF, then to 0x00) and parses each copy:
+// adds to read the copies that parse and to stopped those that stop with ERangeError. Any other exception
+// leaves this function and fails the calling test.
+inline void ParseDamagedCopies(const std::vector<std::uint8_t>& whole,
+                               const std::function<void(const std::vector<std::uint8_t>&)>& parse,
+                               std::size_t& read, std::size_t& stopped) {
+    for (std::size_t at = 0; at < whole.size(); ++at) {
+        for (const std::uint8_t value : {std::uint8_t{0xFF}, std::uint8_t{0x00}}) {
+            std::vector<std::uint8_t> damaged = whole;
+            damaged[at] = value;
+            if (at + 1 < damaged.size()) {
+                damaged[at + 1] = value;
+            }
+            try {
+                parse(damaged);
+                ++read;
+            } catch (const ERangeError&) {
+                ++stopped;
+            }
+        }
+    }
 }
 
 } // namespace corvane::testing
