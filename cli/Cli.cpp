@@ -5,6 +5,7 @@
 #include "database/DatabaseList.h"
 #include "database/Errors.h"
 #include "database/PlatformFile.h"
+#include "export/ExportRun.h"
 #include "text/TextUtils.h"
 
 #include <algorithm>
@@ -54,7 +55,9 @@ void LoadDatabase(TDEInfoRec& database, const std::string& argument, const std::
     database.SetDirectory(location.Directory);
     database.SetDictionaryName(location.DictionaryName);
     database.Load();
-    database.SetDEPath(DEPathForVersion(database.GetVersion(), ProgramDirectory(), depathOverride));
+    database.SetDEPath(depathOverride.empty()
+                           ? DEPathForVersion(database.GetVersion(), DEPathVariable(), ProgramDirectory())
+                           : depathOverride);
 }
 
 int PrintExportSummary(std::ostream& err, int exported, std::size_t total, const std::string& out,
@@ -79,21 +82,6 @@ std::string DEPathVariable() {
         return value;
     }
     return {};
-}
-
-std::string DEPathForVersion(unsigned version, const std::string& programDirectory,
-                             const std::string& override) {
-    if (!override.empty()) {
-        return override;
-    }
-    switch (version) {
-    case kVersion4x:
-        return DEPathVariable();
-    case kVersionDfW7:
-        return WithTrailingSeparator(programDirectory) + "7" + std::string(1, kPathSeparator);
-    default:
-        return {};
-    }
 }
 
 std::string ProgramDirectory() {
@@ -142,22 +130,6 @@ DatabaseLocation LocateDatabase(const std::string& argument) {
         throw std::runtime_error(argument + ": a dictionary file name has at most 12 characters");
     }
     return location;
-}
-
-std::vector<std::string> FormListLines(const TDEInfoRec& database) {
-    std::vector<std::string> lines;
-    for (const TFormRec* form = database.FirstForm(); form != nullptr; form = form->Next.get()) {
-        if (UpperCaseAscii(form->Name) == "USERS" || form->VariantLevel >= 2 ||
-            (form->SystemForm && database.GetDEPath().empty())) {
-            continue;
-        }
-        lines.push_back(form->SystemForm ? " " + form->Name : form->Name);
-    }
-    // The check list orders its lines alphabetically without regard to case; lines of system forms begin with
-    // a blank and so come first.
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const std::string& a, const std::string& b) { return CompareNameKeys(a, b) < 0; });
-    return lines;
 }
 
 void WriteJsonString(std::ostream& out, const std::string& s) {
@@ -271,7 +243,7 @@ int RunFormsCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {
             out << (lines.empty() ? "]\n" : "\n]\n");
         } else {
             for (const std::string& line : lines) {
-                out << line << '\n';
+                out << EscapeControls(line) << '\n';
             }
         }
         return 0;
@@ -293,7 +265,7 @@ int RunFormsCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {
             WriteJsonString(out, form->ObjectFile);
             out << "}";
         } else {
-            out << form->Name << '\t' << form->DataFile << '\t' << form->RecordLength << '\t'
+            out << EscapeControls(form->Name) << '\t' << EscapeControls(form->DataFile) << '\t' << form->RecordLength << '\t'
                 << form->RecordCount << '\t' << (form->SystemForm ? 1 : 0) << '\t'
                 << static_cast<unsigned>(form->VariantLevel) << '\t' << form->ObjectFile << '\n';
         }

@@ -25,16 +25,6 @@ struct DatabaseLocation {
 };
 DatabaseLocation LocateDatabase(const std::string& argument);
 
-// The DataEase program directory for a loaded database as the main window sets it: version 3 the "depath"
-// environment variable (DEPATH when unset), version 7 the program's directory + "7/", any other empty.
-// override, when non-empty, wins.
-std::string DEPathForVersion(unsigned version, const std::string& programDirectory,
-                             const std::string& override);
-
-// The lines the main window's form list shows for a loaded database, sorted as that list sorts them: system
-// forms (shown only while DEPath is set) with a leading blank, "users" and variant levels of 2 or more never.
-std::vector<std::string> FormListLines(const TDEInfoRec& database);
-
 // The value of the DataEase program directory variable: "depath", or "DEPATH" when that is unset.
 std::string DEPathVariable();
 

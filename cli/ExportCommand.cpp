@@ -5,8 +5,9 @@
 #include "database/DEInfoRec.h"
 #include "database/Errors.h"
 #include "export/DataFile.h"
-#include "export/FormExport.h"
+#include "export/ExportRun.h"
 #include "export/OutputFile.h"
+#include "sqlite/SqliteExport.h"
 #include "text/TextUtils.h"
 
 #include <chrono>
@@ -78,9 +79,9 @@ struct ExportOptions {
     std::string Extension = "csv";
     char Delimiter = ',';
     std::string HeadingQualifier;
-    char OutputDateOrder = 'B';
+    TDateOrder OutputDateOrder = TDateOrder::British;
     int NumericNull = 0;
-    std::string RecordSuffix;
+    char Selection = kSelectLive;
     std::string DEPath;
     std::string ShortDateFormat;
     TFormatOptions Format;
@@ -131,11 +132,11 @@ std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o
                 return "--dates needs british, american or metric";
             }
             if (v == "british") {
-                o.OutputDateOrder = 'B';
+                o.OutputDateOrder = TDateOrder::British;
             } else if (v == "american") {
-                o.OutputDateOrder = 'A';
+                o.OutputDateOrder = TDateOrder::American;
             } else if (v == "metric") {
-                o.OutputDateOrder = 'M';
+                o.OutputDateOrder = TDateOrder::Metric;
             } else {
                 return "--dates takes british, american or metric, not " + v;
             }
@@ -148,7 +149,7 @@ std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o
             if (!value(v) || (v != "live" && v != "deleted" && v != "all")) {
                 return "--records takes live, deleted or all";
             }
-            o.RecordSuffix = v == "live" ? "" : (v == "deleted" ? "=D" : "=A");
+            o.Selection = v == "live" ? kSelectLive : (v == "deleted" ? kSelectDeleted : kSelectAll);
         } else if (arg == "--depath") {
             if (!value(v) || v.empty()) {
                 return "--depath needs a directory";
@@ -180,11 +181,72 @@ std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o
     return std::nullopt;
 }
 
+
+// An output file that could not be created (rather than written, or refused by the run).
+bool IsCreationError(const TFormResult& result) {
+    if (!result.OutputError || result.ErrorCode == 0 || !result.ErrorObject) {
+        return false;
+    }
+    try {
+        std::rethrow_exception(result.ErrorObject);
+    } catch (const EOutputWriteError&) {
+        return false;
+    } catch (const EInOutError&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The run as the command line shows it: messages and failures on standard error, progress on a terminal.
+class TCliObserver final : public IExportObserver {
+public:
+    explicit TCliObserver(std::ostream& err) : err_(err), progress_(err) {}
+
+    void FormStarted(std::size_t, std::size_t, const TPlanItem& item) override { current_ = item.Label; }
+    void Records(std::int64_t done, std::int64_t total) override { progress_.Show(current_, done, total); }
+    void Message(const std::string& line) override {
+        progress_.Clear();
+        err_ << EscapeControls(line) << "\n";
+    }
+    void FormFailed(const TFormResult& result) override {
+        progress_.Clear();
+        if (!result.Found) {
+            err_ << "corvane-cli: " << EscapeControls(result.Error) << "\n";
+        } else if (IsCreationError(result)) {
+            err_ << "corvane-cli: " << EscapeControls(result.Label) << ": IO Error: " << result.ErrorCode << " ("
+                 << std::strerror(result.ErrorCode) << ")\n";
+        } else {
+            err_ << "corvane-cli: " << EscapeControls(result.Label) << ": " << EscapeControls(result.Error)
+                 << "\n";
+        }
+    }
+    void Done() { progress_.Clear(); }
+
+private:
+    std::ostream& err_;
+    TProgressLine progress_;
+    std::string current_;
+};
+
 } // namespace
 
 int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& err) {
-    ExportOptions options;
-    if (const auto problem = ParseExportArgs(args, options)) {
+    ExportOptions parsed;
+    if (const auto problem = ParseExportArgs(args, parsed)) {
+        return UsageError(err, kExportUsage, *problem);
+    }
+    TExportOptions options;
+    options.Format = parsed.Format.Format;
+    options.Destination = *parsed.Out;
+    options.Extension = parsed.Extension;
+    options.Delimiter = parsed.Delimiter;
+    options.HeadingQualifier = parsed.HeadingQualifier;
+    options.OutputDateOrder = parsed.OutputDateOrder;
+    options.NumericNull = parsed.NumericNull;
+    options.Encoding = parsed.Format.Encoding;
+    options.ShortDateFormat = parsed.ShortDateFormat;
+    if (const auto problem = CheckExportOptions(options)) {
         return UsageError(err, kExportUsage, *problem);
     }
     if (options.ShortDateFormat.empty()) {
@@ -193,81 +255,46 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
     }
 
     TDEInfoRec database;
-    LoadDatabase(database, options.Database, options.DEPath);
+    LoadDatabase(database, parsed.Database, parsed.DEPath);
 
-    std::vector<std::string> entries;
-    if (options.Forms.empty()) {
-        for (const std::string& line : FormListLines(database)) {
-            // A system form's line carries one leading blank that its name does not.
-            const TFormRec* system = line.starts_with(' ') ? database.FindForm(line.substr(1)) : nullptr;
-            const bool strip = system != nullptr && system->SystemForm;
-            entries.push_back((strip ? line.substr(1) : line) + options.RecordSuffix);
+    TExportPlan plan;
+    if (parsed.Forms.empty()) {
+        std::vector<TLeftOutForm> leftOut;
+        plan = PlanOfEveryForm(database, parsed.Selection, &leftOut);
+        for (const TLeftOutForm& form : leftOut) {
+            err << "corvane-cli: " << EscapeControls(form.Form->Name)
+                << ": left out, its definition is found neither in the DataEase program directory nor beside "
+                   "the database ("
+                << EscapeControls(form.Reason) << "); --depath DIR includes it\n";
         }
     } else {
-        for (const std::string& entry : options.Forms) {
-            entries.push_back(entry.find('=') == std::string::npos ? entry + options.RecordSuffix : entry);
+        for (const std::string& entry : parsed.Forms) {
+            plan.push_back(ResolveFormEntry(database, entry, parsed.Selection));
         }
     }
 
-    if (options.Format.Format != TOutputFormat::Csv) {
-        return RunTypedExport(options.Format, database, entries, *options.Out, err);
-    }
+    TFormatRegistry formats;
+    RegisterSqliteFormat(formats);
+    TRunSetup setup;
+    setup.Formats = &formats;
+    TCliObserver observer(err);
+    const TRunResult run = RunExport(database, plan, options, observer, setup);
+    observer.Done();
 
-    TProgressLine progress(err);
-    std::string current;
-    TExportHost host;
-    host.ShortDateFormat = options.ShortDateFormat;
-    host.Encoding = CsvEncoding(options.Format);
-    host.ShowIOError = [&](const std::string& text, int code, const std::string&) {
-        progress.Clear();
-        err << "corvane-cli: " << current << ": " << text << " (" << std::strerror(code) << ")\n";
-    };
-    host.Progress = [&](std::int64_t done, std::int64_t total) { progress.Show(current, done, total); };
-
-    int exported = 0;
-    int failed = 0;
-    std::int64_t records = 0;
-    bool stopped = false;
-    for (const std::string& entry : entries) {
-        current = entry;
-        try {
-            const char storedOrder = ReadDateOrder(database);
-            const TExportResult result = ExportForm(
-                entry, *options.Out, options.Extension, storedOrder, options.OutputDateOrder,
-                options.Delimiter, options.HeadingQualifier, database, err, options.NumericNull, host);
-            progress.Clear();
-            if (result.FileWritten && result.FormFound && result.Columns == 0) {
-                // The file is written as the window would write it, but a form without a single column is a
-                // damaged or unreadable definition, not a successful export.
-                err << "corvane-cli: " << entry << ": its definition gives no field to export; "
-                    << result.FileName << " holds no columns\n";
-                ++failed;
-            } else if (result.FileWritten && result.FormFound) {
-                ++exported;
-                records += result.RecordsWritten;
-                const TFormRec* form = database.FindForm(SplitFormEntry(entry).FormName);
-                if (!result.DataFileOpened && form != nullptr && form->RecordCount > 0) {
-                    err << "corvane-cli: warning: " << entry << ": the data file " << form->DataFile
-                        << " cannot be opened; " << result.FileName << " holds the heading line only\n";
-                }
-            } else {
-                ++failed;
-            }
-        } catch (const EOutputWriteError& e) {
-            progress.Clear();
-            err << "corvane-cli: " << entry << ": " << DescribeError(e) << "\n";
-            ++failed;
-        } catch (const std::exception& e) {
-            // Errors reading the database end the run, as they end the main window's.
-            progress.Clear();
-            err << "corvane-cli: " << entry << ": " << DescribeError(e) << "\n";
-            ++failed;
-            stopped = true;
-            break;
+    for (const TFormResult& form : run.Forms) {
+        if (form.Written && form.Renamed) {
+            // Its name was taken by an earlier form of the run: say where it went.
+            err << "corvane-cli: " << EscapeControls(form.Label) << " -> "
+                << EscapeControls(form.FileName.substr(form.FileName.find_last_of('/') + 1)) << "\n";
         }
     }
-    return PrintExportSummary(err, exported, entries.size(), WithTrailingSeparator(*options.Out), records, "",
-                              failed, stopped);
+    const TRunSummary& summary = run.Summary;
+    const bool typed = options.Format != TOutputFormat::Delimited;
+    const std::string out = IsOneFileFormat(options.Format) ? options.Destination
+                                                            : WithTrailingSeparator(options.Destination);
+    return PrintExportSummary(err, static_cast<int>(summary.Exported), summary.Forms, out, summary.Records,
+                              typed ? ", text from " + std::string(CodePageName(summary.CodePage)) : "",
+                              static_cast<int>(summary.Failed), summary.Stopped);
 }
 
 int RunFieldsCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {

@@ -75,13 +75,16 @@ struct TPlanItem {
     // The form as the user knows it, for messages: its name ("Customers"), or what the user typed when it
     // named no form.
     std::string Label;
+    // The stem of its file name as the user wrote it ("customers" for an entry typed so); empty: the form's
+    // name. Either way it is made safe and unique within the run.
+    std::string Stem;
 };
 using TExportPlan = std::vector<TPlanItem>;
 
 // A user's entry resolved against the catalogue: an exact form name wins (so "Sales=Q3" is that form when
 // it exists); otherwise "NAME=x" is the form NAME with selection letter x upper-cased ('L' when nothing
 // follows the "="). An entry without a selection letter takes defaultSelection. Form is nullptr when
-// nothing matches.
+// nothing matches. The item's Stem is the name part as written.
 TPlanItem ResolveFormEntry(const TDEInfoRec& database, const std::string& entry, char defaultSelection = 'L');
 
 // The forms the window lists, in the list's order: "users" and variant levels of 2 or more never, system
@@ -141,6 +144,7 @@ public:
 // One-file formats, provided by the modules that link their libraries
 
 struct TFormResult;
+class IExportObserver;
 
 // Writes the typed records of the run's forms into one file. The run calls BeginForm, Row for each record,
 // EndForm, for each form in plan order; FormFailed for a form that failed (listed in the file's table of
@@ -162,6 +166,7 @@ struct TOneFileContext {
     const TExportOptions* Options = nullptr;
     TCodePage CodePage = TCodePage::Cp437; // the code page of the text (never Raw)
     IOutputTarget* Output = nullptr;       // for writers that stream (the PostgreSQL script)
+    IExportObserver* Observer = nullptr;   // for the writer's warnings
 };
 
 using TOneFileWriterFactory = std::function<std::unique_ptr<IOneFileWriter>(
@@ -209,9 +214,14 @@ struct TFormResult {
     std::int64_t RecordsWritten = 0;
     std::size_t Columns = 0;
     std::string FileName;     // the file that holds the form (the one file for one-file formats)
+    bool Renamed = false;     // its file name was taken by an earlier form of the run: a suffix was added
     std::string Table;        // one-file formats: its table or sheet (UTF-8)
     bool Written = false;     // its records are in FileName under its final name
     std::string Error;        // empty when the form was exported
+    // The failure was the output's (it could not be created or written), not the database's; ErrorCode is
+    // the platform's code of it.
+    bool OutputError = false;
+    int ErrorCode = 0;
     std::exception_ptr ErrorObject; // the exception behind Error, when there was one
 };
 
@@ -241,6 +251,8 @@ struct TRunSetup {
     const TFormatRegistry* Formats = nullptr; // the one-file formats available
     TStopRule Stop = TStopRule::GoOn;
     const TScanPlan* Scan = nullptr;          // nullptr: the default spread of a scan over threads
+    // The stored date order to use instead of the database's own (callers that read it themselves).
+    std::optional<char> StoredDateOrder;
 };
 
 // Runs plan over database. Throws only for options that CheckExportOptions refuses (std::invalid_argument);

@@ -1,6 +1,7 @@
 #include "export/JsonlExport.h"
 
 #include "export/NumberFormat.h"
+#include "export/ExportRun.h"
 #include "export/OutputFile.h"
 #include "export/TypedExport.h"
 #include "text/TextUtils.h"
@@ -14,50 +15,6 @@ namespace corvane {
 namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
-
-class TJsonlSink final : public TTypedSink {
-public:
-    explicit TJsonlSink(const std::string& fileName) : fileName_(fileName) {}
-
-    void BeginForm(const TTypedForm& form) override {
-        keys_.clear();
-        for (const TTypedColumn& column : form.Columns) {
-            std::string key;
-            AppendJsonString(key, column.Name);
-            key += ':';
-            keys_.push_back(std::move(key));
-        }
-        // Created only once the form is known, so a missing form leaves no file behind.
-        out_.emplace(fileName_);
-    }
-
-    void Row(const TTypedForm& form, const std::vector<TTypedValue>& values, bool deleted) override {
-        line_.clear();
-        line_ += '{';
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (i != 0) {
-                line_ += ',';
-            }
-            line_ += keys_[i];
-            AppendJsonValue(line_, values[i]);
-        }
-        if (form.WithDeleted) {
-            line_ += values.empty() ? "" : ",";
-            AppendJsonString(line_, kDeletedColumn);
-            line_ += deleted ? ":true" : ":false";
-        }
-        line_ += "}\n";
-        out_->Write(line_);
-    }
-
-    std::optional<TOutputFile>& Output() { return out_; }
-
-private:
-    std::string fileName_;
-    std::vector<std::string> keys_;
-    std::string line_;
-    std::optional<TOutputFile> out_;
-};
 
 } // namespace
 
@@ -131,18 +88,39 @@ void AppendJsonValue(std::string& out, const TTypedValue& value) {
 TJsonlResult ExportFormJsonl(const std::string& formEntry, const std::string& destination,
                              TDEInfoRec& database, TCodePage codePage, char storedDateOrder,
                              std::ostream& messages, const TExportHost& host) {
+    TExportOptions options;
+    options.Format = TOutputFormat::Jsonl;
+    options.Destination = destination;
+    options.Encoding = codePage;
+    struct TMessages final : IExportObserver {
+        TMessages(std::ostream& out, const TExportHost& host) : Out(out), Host(host) {}
+        void Message(const std::string& line) override { Out << line << '\n'; }
+        void Records(std::int64_t done, std::int64_t total) override {
+            if (Host.Progress) {
+                Host.Progress(done, total);
+            }
+        }
+        std::ostream& Out;
+        const TExportHost& Host;
+    } observer(messages, host);
+    TRunSetup setup;
+    setup.StoredDateOrder = storedDateOrder;
+    const TRunResult run =
+        RunExport(database, {ResolveFormEntry(database, formEntry)}, options, observer, setup);
+    const TFormResult& form = run.Forms.front();
     TJsonlResult result;
-    result.FileName = WithTrailingSeparator(destination) + SplitFormEntry(formEntry).Stem + ".jsonl";
-    TJsonlSink sink(result.FileName);
-    const TTypedScanResult scan =
-        ScanTypedForm(formEntry, database, codePage, storedDateOrder, messages, sink, host);
-    result.FormFound = scan.FormFound;
-    result.DataFileOpened = scan.DataFileOpened;
-    result.DataFileShort = scan.DataFileShort;
-    result.RecordsWritten = scan.RecordsWritten;
-    if (sink.Output()) {
-        sink.Output()->Commit();
-        result.FileWritten = true;
+    result.FileName = form.FileName.empty()
+                          ? WithTrailingSeparator(destination) + SplitFormEntry(formEntry).Stem + ".jsonl"
+                          : form.FileName;
+    result.FormFound = form.Found;
+    result.DataFileOpened = form.DataFileOpened;
+    result.DataFileShort = form.DataFileShort;
+    result.RecordsWritten = form.RecordsWritten;
+    result.FileWritten = form.Written;
+    if (!form.Found) {
+        messages << form.Error << '\n';
+    } else if (form.ErrorObject) {
+        std::rethrow_exception(form.ErrorObject);
     }
     return result;
 }

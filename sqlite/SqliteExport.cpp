@@ -151,17 +151,39 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-class TSqliteSink final : public TTypedSink {
+// Refuses what a plain create-or-replace would refuse: a directory or a read-only file of the final name.
+void CheckReplaceable(const std::string& fileName) {
+    if (IsDirectory(fileName)) {
+        throw MakeIOError(EISDIR, fileName);
+    }
+    if (::access(fileName.c_str(), F_OK) == 0 && ::access(fileName.c_str(), W_OK) != 0) {
+        throw MakeIOError(errno, fileName);
+    }
+}
+
+// The run's forms into one SQLite file, in one transaction, under a temporary name that Commit renames over
+// the final one.
+class TSqliteWriter final : public IOneFileWriter {
 public:
-    TSqliteSink(TSqliteFile& file, std::vector<std::string>& tables, std::ostream& messages)
-        : file_(file), tables_(tables), messages_(messages) {}
+    TSqliteWriter(const std::string& fileName, const TOneFileContext& context)
+        : out_((CheckReplaceable(fileName), fileName)), context_(context),
+          codePage_(context.Options->Encoding.value_or(DefaultCodePage(context.Database->GetVersion()))) {
+        // The temporary file is created empty, which SQLite takes as an empty database. Its rollback journal
+        // is off: a failed export discards the whole file instead.
+        file_.emplace(out_.TemporaryName(), fileName);
+        file_->Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+        tables_.emplace_back(kFormsTable);
+    }
 
     void BeginForm(const TTypedForm& form) override {
         table_.clear();
+        open_ = true;
         if (form.Columns.empty() && !form.WithDeleted) {
             // A table needs a column.
-            messages_ << "Warning: form " << form.Form->Name
-                      << " has no exported fields; no table was written." << '\n';
+            if (context_.Observer != nullptr) {
+                context_.Observer->Message("Warning: form " + form.Form->Name +
+                                           " has no exported fields; no table was written.");
+            }
             return;
         }
         table_ = SqliteTableName(form.Name, tables_);
@@ -182,8 +204,8 @@ public:
         if (form.WithDeleted) {
             addColumn(kDeletedColumn, "INTEGER NOT NULL");
         }
-        file_.Exec(create + ")");
-        file_.Prepare(insert + ")");
+        file_->Exec(create + ")");
+        file_->Prepare(insert + ")");
     }
 
     void Row(const TTypedForm& form, const std::vector<TTypedValue>& values, bool deleted) override {
@@ -192,32 +214,78 @@ public:
         }
         int index = 1;
         for (const TTypedValue& value : values) {
-            file_.Bind(index++, value);
+            file_->Bind(index++, value);
         }
         if (form.WithDeleted) {
-            file_.BindInteger(index, deleted ? 1 : 0);
+            file_->BindInteger(index, deleted ? 1 : 0);
         }
-        file_.Step();
+        file_->Step();
     }
 
-    const std::string& Table() const { return table_; }
+    void EndForm(const TTypedForm& form, const TFormResult& result) override {
+        open_ = false;
+        forms_.push_back({form.Name, table_, form.DataFile, result.RecordsWritten, {}});
+    }
+
+    void FormFailed(const TPlanItem& item, const std::string& utf8Label, const std::string& error) override {
+        std::string dataFile;
+        if (item.Form != nullptr) {
+            dataFile = ToUtf8(item.Form->DataFile, context_.CodePage);
+        }
+        if (open_ && !table_.empty()) {
+            // The form failed part way: the file holds only what exported whole.
+            file_->Exec("DROP TABLE " + QuoteIdentifier(table_));
+        }
+        open_ = false;
+        table_.clear();
+        forms_.push_back({utf8Label, {}, dataFile, 0, error});
+    }
+
+    std::string TableOf(const TTypedForm& /*form*/) const override { return table_; }
+
+    void Commit() override {
+        file_->Exec("CREATE TABLE " + QuoteIdentifier(kFormsTable) +
+                    " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
+                    "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL, \"error\" "
+                    "TEXT)");
+        file_->Prepare("INSERT INTO " + QuoteIdentifier(kFormsTable) + " VALUES (?, ?, ?, ?, ?, ?, ?)");
+        for (const TFormRow& row : forms_) {
+            file_->BindText(1, row.Name);
+            if (!row.Table.empty()) {
+                file_->BindText(2, row.Table);
+            }
+            if (!row.DataFile.empty()) {
+                file_->BindText(3, row.DataFile);
+            }
+            file_->BindInteger(4, row.Records);
+            file_->BindInteger(5, context_.Database->GetVersion());
+            file_->BindText(6, std::string(CodePageName(codePage_)));
+            if (!row.Error.empty()) {
+                file_->BindText(7, row.Error);
+            }
+            file_->Step();
+        }
+        file_->Exec("COMMIT");
+        file_->Close();
+        file_.reset();
+        out_.Commit();
+    }
 
 private:
-    TSqliteFile& file_;
-    std::vector<std::string>& tables_;
-    std::ostream& messages_;
+    struct TFormRow {
+        std::string Name, Table, DataFile;
+        std::int64_t Records = 0;
+        std::string Error;
+    };
+    TOutputFile out_;
+    TOneFileContext context_;
+    TCodePage codePage_;
+    std::optional<TSqliteFile> file_;
+    std::vector<std::string> tables_;
     std::string table_;
+    std::vector<TFormRow> forms_;
+    bool open_ = false; // between BeginForm and EndForm
 };
-
-// Refuses what a plain create-or-replace would refuse: a directory or a read-only file of the final name.
-void CheckReplaceable(const std::string& fileName) {
-    if (IsDirectory(fileName)) {
-        throw MakeIOError(EISDIR, fileName);
-    }
-    if (::access(fileName.c_str(), F_OK) == 0 && ::access(fileName.c_str(), W_OK) != 0) {
-        throw MakeIOError(errno, fileName);
-    }
-}
 
 } // namespace
 
@@ -245,64 +313,59 @@ std::string SqliteTableName(const std::string& utf8Name, std::vector<std::string
     return result;
 }
 
+void RegisterSqliteFormat(TFormatRegistry& registry) {
+    registry.Add(TOutputFormat::Sqlite, [](const std::string& fileName, const TOneFileContext& context) {
+        return std::make_unique<TSqliteWriter>(fileName, context);
+    });
+}
+
 TSqliteResult ExportDatabaseSqlite(const std::vector<std::string>& formEntries, const std::string& fileName,
                                    TDEInfoRec& database, std::optional<TCodePage> codePage,
                                    std::ostream& messages, const TExportHost& host) {
+    TExportOptions options;
+    options.Format = TOutputFormat::Sqlite;
+    options.Destination = fileName;
+    options.Encoding = codePage;
+    TExportPlan plan;
+    for (const std::string& entry : formEntries) {
+        plan.push_back(ResolveFormEntry(database, entry));
+    }
+    struct TMessages final : IExportObserver {
+        TMessages(std::ostream& out, const TExportHost& host) : Out(out), Host(host) {}
+        void Message(const std::string& line) override { Out << line << '\n'; }
+        void Records(std::int64_t done, std::int64_t total) override {
+            if (Host.Progress) {
+                Host.Progress(done, total);
+            }
+        }
+        std::ostream& Out;
+        const TExportHost& Host;
+    } observer(messages, host);
+    TFormatRegistry formats;
+    RegisterSqliteFormat(formats);
+    TRunSetup setup;
+    setup.Formats = &formats;
+    const TRunResult run = RunExport(database, plan, options, observer, setup);
+
     TSqliteResult result;
     result.FileName = fileName;
-    result.CodePage = codePage.value_or(DefaultCodePage(database.GetVersion()));
-    const TCodePage textCodePage = result.CodePage == TCodePage::Raw ? TCodePage::Latin1 : result.CodePage;
-
-    CheckReplaceable(fileName);
-    // The temporary file (removed unless committed) is created empty, which SQLite takes as an empty
-    // database. Its rollback journal is off: a failed export discards the whole file instead.
-    TOutputFile out(fileName);
-    std::vector<std::string> tables;
-    {
-        TSqliteFile file(out.TemporaryName(), fileName);
-        file.Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
-        file.Exec("CREATE TABLE " + QuoteIdentifier(kFormsTable) +
-                  " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
-                  "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL)");
-        tables.emplace_back(kFormsTable);
-
-        for (const std::string& entry : formEntries) {
-            TSqliteFormResult formResult;
-            formResult.FormEntry = entry;
-            const char storedOrder = ReadDateOrder(database);
-            TSqliteSink sink(file, tables, messages);
-            const TTypedScanResult scan =
-                ScanTypedForm(entry, database, result.CodePage, storedOrder, messages, sink, host);
-            formResult.FormFound = scan.FormFound;
-            formResult.TableName = sink.Table();
-            formResult.DataFileOpened = scan.DataFileOpened;
-            formResult.DataFileShort = scan.DataFileShort;
-            formResult.RecordsWritten = scan.RecordsWritten;
-            result.RecordsWritten += scan.RecordsWritten;
-            result.Forms.push_back(formResult);
+    result.CodePage = run.Summary.CodePage;
+    result.FileWritten = !run.Summary.OneFile.empty();
+    for (const TFormResult& form : run.Forms) {
+        if (!form.Found) {
+            messages << form.Error << '\n';
+        } else if (form.ErrorObject && form.Error.size() != 0) {
+            std::rethrow_exception(form.ErrorObject);
         }
-
-        file.Prepare("INSERT INTO " + QuoteIdentifier(kFormsTable) + " VALUES (?, ?, ?, ?, ?, ?)");
-        for (const TSqliteFormResult& formResult : result.Forms) {
-            if (!formResult.FormFound) {
-                continue;
-            }
-            const TFormRec* form = database.FindForm(SplitFormEntry(formResult.FormEntry).FormName);
-            file.BindText(1, ToUtf8(form->Name, textCodePage));
-            if (!formResult.TableName.empty()) {
-                file.BindText(2, formResult.TableName);
-            }
-            file.BindText(3, ToUtf8(form->DataFile, textCodePage));
-            file.BindInteger(4, formResult.RecordsWritten);
-            file.BindInteger(5, database.GetVersion());
-            file.BindText(6, std::string(CodePageName(result.CodePage)));
-            file.Step();
-        }
-        file.Exec("COMMIT");
-        file.Close();
+        TSqliteFormResult& f = result.Forms.emplace_back();
+        f.FormEntry = form.Label;
+        f.FormFound = form.Found;
+        f.TableName = form.Table;
+        f.DataFileOpened = form.DataFileOpened;
+        f.DataFileShort = form.DataFileShort;
+        f.RecordsWritten = form.RecordsWritten;
+        result.RecordsWritten += form.RecordsWritten;
     }
-    out.Commit();
-    result.FileWritten = true;
     return result;
 }
 

@@ -3,6 +3,7 @@
 // exported field, and the table "_forms" describing what was written.
 
 #include "database/DEInfoRec.h"
+#include "export/ExportRun.h"
 #include "export/FormExport.h"
 #include "export/OutputFile.h"
 #include "text/CodePage.h"
@@ -47,6 +48,10 @@ struct TSqliteResult {
 // without regard to ASCII case) by "_2", "_3" ...; a name that SQLite reserves ("sqlite_...") or that
 // equals "_forms" is written with a leading "_" first, an empty name as "form".
 std::string SqliteTableName(const std::string& utf8Name, std::vector<std::string>& taken);
+
+// Adds the SQLite format to registry: one table per form, typed columns, the table "_forms" listing each
+// form of the plan (a failed one with its error in the column "error").
+void RegisterSqliteFormat(TFormatRegistry& registry);
 
 // Writes the forms named by formEntries ("NAME", "NAME=D" ...) of database into the SQLite file fileName,
 // the text converted from codePage (nullopt: DefaultCodePage of the database's version; Raw: latin1). The

@@ -55,6 +55,10 @@ std::string UpperCaseAscii(std::string_view s);
 // Byte-wise comparison of the UpperCaseAscii forms of a and b, as unsigned bytes; a prefix sorts first.
 int CompareNameKeys(std::string_view a, std::string_view b);
 
+// s with each control character (bytes 0x00 to 0x1F and 0x7F) written as "\xHH", so that a stored name
+// shown on a terminal can neither be cut short nor move the cursor. Other bytes are unchanged.
+std::string EscapeControls(std::string_view s);
+
 // True when the UpperCaseAscii forms of a and b are equal.
 bool SameNameKey(std::string_view a, std::string_view b);
 

@@ -208,14 +208,15 @@ TEST_F(ExportForm4x, EmptyExtensionEndsTheNameInAPoint) {
     EXPECT_EQ(Text("CUSTOMER."), "N\r\n");
 }
 
-TEST_F(ExportForm4x, UnknownFormGivesTheMessageAndAnEmptyFile) {
+// Sound behaviour: an entry that names no form writes nothing, so it cannot empty an earlier good export.
+TEST_F(ExportForm4x, UnknownFormGivesTheMessageAndLeavesAnyOlderFile) {
     Write({{.Name = "Customer", .Fields = {tw::TextField("N", 3)}}});
     tw::WriteFile(out / " Customer.csv", std::string("old"));
     const Exported e = Export(db, " Customer", out.Dir());
     EXPECT_EQ(e.Messages, "Table  Customer doesn't exist.\n");
     EXPECT_FALSE(e.Result.FormFound);
-    EXPECT_TRUE(e.Result.FileWritten);
-    EXPECT_EQ(Text(" Customer.csv"), "");
+    EXPECT_FALSE(e.Result.FileWritten);
+    EXPECT_EQ(Text(" Customer.csv"), "old");
     const Exported sel = Export(db, "Nobody=D", out.Dir());
     EXPECT_EQ(sel.Messages, "Table Nobody=D doesn't exist.\n");
 }
@@ -239,9 +240,13 @@ TEST_F(ExportForm4x, MissingDataFileOrNoRecordsGivesTheHeadingAlone) {
             .Records = {{.Values = {{"N", "x"}}}}}});
     const Exported e = Export(db, "NoData", out.Dir());
     EXPECT_FALSE(e.Result.DataFileOpened);
-    EXPECT_EQ(e.Messages, "");
+    // The dictionary counts records the missing file cannot hold: said, naming the form and both counts.
+    EXPECT_EQ(e.Messages, "Warning: form NoData: the dictionary counts 3 records, but its data file NODATA.DBM "
+                          "does not exist (0 records); " +
+                              out.Dir() + "NoData.csv holds the heading line only\n");
     EXPECT_EQ(Text("NoData.csv"), "N\r\n");
-    Export(db, "NoCount", out.Dir());
+    fs::remove(dir / "NOCOUNT.DBM");
+    EXPECT_EQ(Export(db, "NoCount", out.Dir()).Messages, "") << "a form never filled has no data file";
     EXPECT_EQ(Text("NoCount.csv"), "N\r\n");
     Export(db, "Negative", out.Dir());
     EXPECT_EQ(Text("Negative.csv"), "N\r\n");

@@ -96,7 +96,7 @@ TEST_P(SqliteVersions, AccentsTypesNullsAndDeletedRecords) {
     EXPECT_EQ(Query(file, "SELECT * FROM _forms"),
               (std::vector<std::string>{
                   "TEXT:Kunden|TEXT:Kunden|TEXT:KUNDEN.DBM|INTEGER:3|INTEGER:" + std::to_string(version) +
-                  "|TEXT:" + std::string(CodePageName(DefaultCodePage(version)))}));
+                  "|TEXT:" + std::string(CodePageName(DefaultCodePage(version))) + "|NULL"}));
     // Typed columns answer typed queries.
     EXPECT_EQ(Query(file, "SELECT Name FROM Kunden WHERE Since < '2000-01-01' AND Count > 2"),
               (std::vector<std::string>{"TEXT:Caf\xC3\xA9 M\xC3\xBCller"}));
@@ -134,7 +134,8 @@ TEST(SqliteExport, SampleDatabasesOfEveryVersion) {
     }
 }
 
-TEST(SqliteExport, MissingFormIsReportedAndLeftOut) {
+// A form that fails is listed in _forms with its error, and gets no table.
+TEST(SqliteExport, MissingFormIsReportedAndListedWithItsError) {
     tw::TempDir dir;
     corvane::testing::WriteAccentDatabase(dir, 6);
     TDEInfoRec db;
@@ -148,8 +149,9 @@ TEST(SqliteExport, MissingFormIsReportedAndLeftOut) {
     ASSERT_EQ(result.Forms.size(), 2u);
     EXPECT_FALSE(result.Forms[0].FormFound);
     EXPECT_TRUE(result.Forms[1].FormFound);
-    EXPECT_EQ(Query(file, "SELECT form_name, record_count FROM _forms"),
-              (std::vector<std::string>{"TEXT:Kunden|INTEGER:2"}));
+    EXPECT_EQ(Query(file, "SELECT form_name, table_name, record_count, error FROM _forms"),
+              (std::vector<std::string>{"TEXT:Nobody|NULL|INTEGER:0|TEXT:Table Nobody doesn't exist.",
+                                        "TEXT:Kunden|TEXT:Kunden|INTEGER:2|NULL"}));
     EXPECT_EQ(Query(file, "SELECT count(*) FROM pragma_table_info('Kunden') WHERE name = '_deleted'"),
               (std::vector<std::string>{"INTEGER:0"}))
         << "live records only: no _deleted column";

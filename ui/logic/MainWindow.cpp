@@ -3,10 +3,10 @@
 #include "environment/Environment.h"
 #include "environment/IniFile.h"
 #include "export/DataFile.h"
-#include "export/FormExport.h"
+#include "export/ExportRun.h"
 #include "text/TextUtils.h"
 
-#include <sstream>
+#include <map>
 #include <vector>
 
 namespace corvane::ui {
@@ -14,43 +14,12 @@ namespace corvane::ui {
 namespace {
 constexpr const char* kSettingsSection = "paths";
 
-// The messages of a run as lines, without the last line end.
-std::string MessageText(const std::ostringstream& messages) {
-    std::string text = messages.str();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.pop_back();
-    }
-    return text;
-}
 // The DataEase program directory variable: "depath", or "DEPATH" where names tell case apart.
 std::string DEPathVariable(const IProcess& process) {
     const std::string value = process.GetEnv("depath");
     return value.empty() ? process.GetEnv("DEPATH") : value;
 }
 } // namespace
-
-std::string DEPathForVersion(std::uint8_t version, const std::string& depathVariable,
-                             const std::string& programDirectory) {
-    if (version == kVersion4x) {
-        return depathVariable;
-    }
-    if (version == kVersionDfW7) {
-        return WithTrailingSeparator(programDirectory) + "7" + kPathSeparator;
-    }
-    return {};
-}
-
-std::string FormEntryOfLine(const TDEInfoRec* database, const std::string& line,
-                            const std::string& selection) {
-    std::string name = line;
-    if (database && !line.empty() && line.front() == ' ') {
-        const TFormRec* form = database->FindForm(std::string_view(line).substr(1));
-        if (form && form->SystemForm) {
-            name = line.substr(1);
-        }
-    }
-    return name + selection;
-}
 
 std::optional<std::string> RecordSelection(bool live, bool deleted) {
     if (live && deleted) {
@@ -154,6 +123,46 @@ void TForm1::CheckBox1Click() {
     }
 }
 
+namespace {
+
+// The run as the window shows it: progress in its progress indication, messages in the strip, an output
+// that cannot be created in a message box.
+class TWindowObserver final : public IExportObserver {
+public:
+    TWindowObserver(IProgress& progress, IMessageBox& messageBox) : progress_(progress), messageBox_(messageBox) {}
+
+    void FormStarted(std::size_t index, std::size_t count, const TPlanItem& item) override {
+        progress_.FormStarted(static_cast<int>(index), static_cast<int>(count), item.Label);
+    }
+    void Records(std::int64_t done, std::int64_t total) override { progress_.Records(done, total); }
+    void Message(const std::string& line) override { strip_ += (strip_.empty() ? "" : "\n") + line; }
+    void FormFailed(const TFormResult& result) override {
+        if (!result.Found) {
+            Message(result.Error);
+        } else if (result.OutputError) {
+            std::string text = "IO Error: " + std::to_string(result.ErrorCode);
+            if (result.ErrorObject) {
+                try {
+                    std::rethrow_exception(result.ErrorObject);
+                } catch (const std::exception& error) {
+                    text += std::string("\n") + error.what();
+                }
+            }
+            messageBox_.ShowMessage(text);
+        }
+    }
+    bool CancelRequested() override { return progress_.CancelRequested(); }
+
+    const std::string& Strip() const { return strip_; }
+
+private:
+    IProgress& progress_;
+    IMessageBox& messageBox_;
+    std::string strip_;
+};
+
+} // namespace
+
 void TForm1::Button3Click() {
     if (!ActiveDatabase) {
         return; // the window has closed
@@ -165,54 +174,52 @@ void TForm1::Button3Click() {
         messageBox_.ShowMessage(kTickRecordsMessage);
         return;
     }
+    const char letter = selection->empty() ? kSelectLive : (*selection)[1];
 
+    TDEInfoRec& database = *ActiveDatabase;
     ICheckList& list = *Controls.ListBox1;
-    std::vector<std::string> lines;
+    TExportPlan plan;
+    // Two forms of one name have two lines of one text: the n-th such line is the n-th such form.
+    std::map<std::string, int> occurrences;
     for (int i = 0; i < list.Count(); ++i) {
+        const std::string line = list.LineText(i);
+        const int occurrence = occurrences[line]++;
         if (list.IsTicked(i)) {
-            lines.push_back(list.LineText(i));
+            plan.push_back(PlanItemOfLine(database, line, letter, occurrence));
         }
     }
 
-    std::ostringstream messages;
-    TExportHost host;
-    host.ShowIOError = [this](const std::string& text, int, const std::string& systemText) {
-        messageBox_.ShowMessage(systemText.empty() ? text : text + "\n" + systemText);
-    };
-    host.Progress = [this](std::int64_t done, std::int64_t total) { progress_.Records(done, total); };
+    TExportOptions options;
+    options.Destination = WithTrailingSeparator(Controls.DirectoryEdit->GetText());
+    options.Extension = Controls.Edit1->GetText();
+    const int dateIndex = Controls.DateRadioGroup->ItemIndex();
+    constexpr TDateOrder kOrders[] = {TDateOrder::British, TDateOrder::American, TDateOrder::Metric};
+    options.OutputDateOrder = dateIndex >= 0 && dateIndex < 3 ? kOrders[dateIndex] : TDateOrder::British;
+    options.Delimiter = FirstCharOr(Controls.DelimiterEdit->GetText(), ',');
+    options.HeadingQualifier = Controls.FieldNameCheckBox->IsChecked() ? "\"" : "";
+    options.NumericNull = Controls.NumericNullRadioGroup->ItemIndex();
 
-    const int count = static_cast<int>(lines.size());
-    int exported = 0;
-    bool cancelled = false;
-    progress_.Start(count);
+    TRunSetup setup;
+    setup.Stop = TStopRule::AtFirstError;
+    TWindowObserver observer(progress_, messageBox_);
+    progress_.Start(static_cast<int>(plan.size()));
+    TRunResult run;
     try {
-        for (const std::string& line : lines) {
-            if (progress_.CancelRequested()) {
-                cancelled = true;
-                break;
-            }
-            progress_.FormStarted(exported, count, line);
-            TDEInfoRec& database = *ActiveDatabase;
-            const int dateIndex = Controls.DateRadioGroup->ItemIndex();
-            const char outputDateOrder = (dateIndex >= 0 && dateIndex < 3) ? "BAM"[dateIndex] : 'B';
-            ExportForm(FormEntryOfLine(&database, line, *selection),
-                       WithTrailingSeparator(Controls.DirectoryEdit->GetText()), Controls.Edit1->GetText(),
-                       ReadDateOrder(database), outputDateOrder,
-                       FirstCharOr(Controls.DelimiterEdit->GetText(), ','),
-                       Controls.FieldNameCheckBox->IsChecked() ? "\"" : "", database, messages,
-                       Controls.NumericNullRadioGroup->ItemIndex(), host);
-            ++exported;
-        }
+        run = RunExport(database, plan, options, observer, setup);
     } catch (...) {
         progress_.Finish();
-        Controls.Label1->SetText(MessageText(messages));
+        Controls.Label1->SetText(observer.Strip());
         throw;
     }
     progress_.Finish();
-    Controls.Label1->SetText(MessageText(messages));
-    if (cancelled) {
-        messageBox_.ShowMessage("Export cancelled: " + std::to_string(exported) + " of " +
-                                std::to_string(count) + " forms exported.");
+    Controls.Label1->SetText(observer.Strip());
+    if (run.Summary.Stopped) {
+        // An error reading the database ends the run and goes to the program's error reporting.
+        std::rethrow_exception(run.Forms.back().ErrorObject);
+    }
+    if (run.Summary.Cancelled) {
+        messageBox_.ShowMessage("Export cancelled: " + std::to_string(run.Summary.Exported) + " of " +
+                                std::to_string(plan.size()) + " forms exported.");
         return;
     }
     messageBox_.ShowMessage(kExportsComplete);

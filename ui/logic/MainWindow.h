@@ -3,6 +3,7 @@
 // the output options and runs the export of the ticked forms.
 
 #include "database/DEInfoRec.h"
+#include "export/ExportRun.h"
 #include "ui/logic/DatabaseSelection.h"
 #include "ui/logic/Toolkit.h"
 
@@ -65,16 +66,6 @@ private:
     const IProcess& process_;
     bool aboutShown_ = false;
 };
-
-// The DataEase program directory for a loaded database: version 3 the "depath" variable, version 7 the
-// program's directory + "7" + separator, any other version none.
-std::string DEPathForVersion(std::uint8_t version, const std::string& depathVariable,
-                             const std::string& programDirectory);
-
-// The form entry for a check list line: a system form's line loses its leading blank, so that the form is
-// found; selection ("", "=D" or "=A") is appended.
-std::string FormEntryOfLine(const TDEInfoRec* database, const std::string& line,
-                            const std::string& selection);
 
 // The record selection the two check boxes ask for: "" live only, "=D" deleted only, "=A" both; nullopt for
 // neither.

@@ -337,18 +337,24 @@ TEST_F(MainWindowTest, SystemFormLineExports) {
     EXPECT_EQ(Out("Configuration.csv"), "Date_Order,Century_Cutoff\r\n2,0\r\n");
 }
 
-TEST_F(MainWindowTest, FormEntryOfLine) {
+TEST_F(MainWindowTest, PlanItemOfLine) {
     tw::DatabaseSpec description = SalesDb();
     tw::WriteDatabase(dir / "db", description);
     TDEInfoRec db;
     db.SetDirectory(dir.Dir() + "db/");
     db.SetDictionaryName("RDRRAAAA.DBM");
     db.Load();
-    EXPECT_EQ(FormEntryOfLine(&db, " Configuration", ""), "Configuration");
-    EXPECT_EQ(FormEntryOfLine(&db, " Configuration", "=D"), "Configuration=D");
-    EXPECT_EQ(FormEntryOfLine(&db, " Orders", ""), " Orders") << "not a system form: the line as shown";
-    EXPECT_EQ(FormEntryOfLine(&db, "Orders", "=A"), "Orders=A");
-    EXPECT_EQ(FormEntryOfLine(nullptr, " Configuration", ""), " Configuration");
+    db.SetDEPath(dir.Dir());
+    const TPlanItem system = PlanItemOfLine(db, " Configuration", 'D');
+    ASSERT_NE(system.Form, nullptr) << "a system form's line finds its form";
+    EXPECT_EQ(system.Form->Name, "Configuration");
+    EXPECT_EQ(system.Label, "Configuration");
+    EXPECT_EQ(system.Selection, 'D');
+    EXPECT_EQ(PlanItemOfLine(db, " Orders", 'L').Form, nullptr) << "not a system form: no line of that text";
+    const TPlanItem orders = PlanItemOfLine(db, "Orders", 'A');
+    ASSERT_NE(orders.Form, nullptr);
+    EXPECT_EQ(orders.Form->Name, "Orders");
+    EXPECT_EQ(PlanItemOfLine(db, "Orders", 'A', 1).Form, nullptr) << "one form, one line";
 }
 
 TEST_F(MainWindowTest, RecordSelection) {
