@@ -446,13 +446,6 @@ TEST_F(MainWindowTest, DestinationBrowse) {
     EXPECT_EQ(browser.Top, process.Home + "exports");
 }
 
-TEST(DEPathForVersion, ByVersion) {
-    EXPECT_EQ(DEPathForVersion(3, "/opt/de", "/opt/corvane/"), "/opt/de");
-    EXPECT_EQ(DEPathForVersion(3, "", "/opt/corvane/"), "");
-    EXPECT_EQ(DEPathForVersion(7, "/opt/de", "/opt/corvane/"), "/opt/corvane/7/");
-    EXPECT_EQ(DEPathForVersion(5, "/opt/de", "/opt/corvane/"), "");
-    EXPECT_EQ(DEPathForVersion(6, "/opt/de", "/opt/corvane/"), "");
-}
 
 TEST(RunHandler, ShowsMessageAndClassAndCarriesOn) {
     struct Case {
