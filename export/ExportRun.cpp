@@ -230,6 +230,17 @@ void WarnMissingDataFile(TRunState& run, const TFormRec& form, TFormResult& resu
     }
 }
 
+// Runs an operation of the output; a failure of it is the output's, not the database's.
+template <class Operation>
+auto OnOutput(TFormResult& result, Operation operation) {
+    try {
+        return operation();
+    } catch (const EInOutError&) {
+        result.OutputError = true;
+        throw;
+    }
+}
+
 // One form as delimited text.
 void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result) {
     TFormRec& form = *item.Form;
@@ -242,13 +253,7 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
         std::rethrow_exception(run.DateOrderError);
     }
 
-    std::unique_ptr<IOutput> out;
-    try {
-        out = run.Output.Create(result.FileName);
-    } catch (const EInOutError& error) {
-        result.OutputError = true;
-        throw;
-    }
+    std::unique_ptr<IOutput> out = OnOutput(result, [&] { return run.Output.Create(result.FileName); });
     const TCodePage encoding = options.Encoding.value_or(TCodePage::Raw);
     std::string heading = HeadingLine(columns, options);
     if (fields == nullptr) {
@@ -256,14 +261,7 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
         run.Observer.Message("Table " + result.Label + " doesn't exist.");
         run.Observer.Message("Table " + result.Label + " doesn't exist.");
     }
-    auto write = [&out, &result](std::string_view text) {
-        try {
-            out->Write(text);
-        } catch (const EInOutError&) {
-            result.OutputError = true;
-            throw;
-        }
-    };
+    auto write = [&out, &result](std::string_view text) { OnOutput(result, [&] { out->Write(text); }); };
     write(encoding == TCodePage::Raw ? heading : ToUtf8(heading, encoding));
 
     if (data) {
@@ -309,12 +307,7 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
     } else {
         WarnMissingDataFile(run, form, result);
     }
-    try {
-        out->Commit();
-    } catch (const EInOutError&) {
-        result.OutputError = true;
-        throw;
-    }
+    OnOutput(result, [&] { out->Commit(); });
     result.Written = true;
     if (columns.empty()) {
         result.Error = "its definition gives no field to export; " + result.FileName + " holds no columns";
@@ -417,12 +410,7 @@ public:
             line_ += deleted ? ":true" : ":false";
         }
         line_ += "}\n";
-        try {
-            out_.Write(line_);
-        } catch (const EInOutError&) {
-            result_.OutputError = true;
-            throw;
-        }
+        OnOutput(result_, [&] { out_.Write(line_); });
     }
 
 private:
@@ -434,22 +422,11 @@ private:
 
 void ExportJsonl(TRunState& run, const TPlanItem& item, TFormResult& result) {
     TTypedScan scan(run, item, result);
-    std::unique_ptr<IOutput> out;
-    try {
-        out = run.Output.Create(result.FileName);
-    } catch (const EInOutError&) {
-        result.OutputError = true;
-        throw;
-    }
+    std::unique_ptr<IOutput> out = OnOutput(result, [&] { return run.Output.Create(result.FileName); });
     TJsonlSink sink(*out, result);
     sink.BeginForm(scan.Form());
     scan.Run(sink);
-    try {
-        out->Commit();
-    } catch (const EInOutError&) {
-        result.OutputError = true;
-        throw;
-    }
+    OnOutput(result, [&] { out->Commit(); });
     result.Written = true;
 }
 

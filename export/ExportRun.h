@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -201,6 +202,23 @@ public:
     virtual void FormFailed(const TFormResult& /*result*/) {}
     // Asked between forms and between batches of records; true ends the run early.
     virtual bool CancelRequested() { return false; }
+};
+
+// The observer of the callers that export one form at a time with a TExportHost: messages as lines on a
+// stream, progress to the host.
+class THostObserver final : public IExportObserver {
+public:
+    THostObserver(const TExportHost& host, std::ostream& messages) : host_(host), messages_(messages) {}
+    void Records(std::int64_t done, std::int64_t total) override {
+        if (host_.Progress) {
+            host_.Progress(done, total);
+        }
+    }
+    void Message(const std::string& line) override { messages_ << line << '\n'; }
+
+private:
+    const TExportHost& host_;
+    std::ostream& messages_;
 };
 
 struct TFormResult {

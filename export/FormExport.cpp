@@ -80,22 +80,6 @@ TExportResult ExportForm(const std::string& formEntry, const std::string& destin
 
 namespace {
 
-// The export run seen through the host and message sink of a single form's export.
-class THostObserver final : public IExportObserver {
-public:
-    THostObserver(const TExportHost& host, std::ostream& messages) : host_(host), messages_(messages) {}
-    void Records(std::int64_t done, std::int64_t total) override {
-        if (host_.Progress) {
-            host_.Progress(done, total);
-        }
-    }
-    void Message(const std::string& line) override { messages_ << line << '\n'; }
-
-private:
-    const TExportHost& host_;
-    std::ostream& messages_;
-};
-
 TDateOrder DateOrderOfLetter(char letter) {
     switch (letter) {
     case 'A':

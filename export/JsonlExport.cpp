@@ -92,17 +92,7 @@ TJsonlResult ExportFormJsonl(const std::string& formEntry, const std::string& de
     options.Format = TOutputFormat::Jsonl;
     options.Destination = destination;
     options.Encoding = codePage;
-    struct TMessages final : IExportObserver {
-        TMessages(std::ostream& out, const TExportHost& host) : Out(out), Host(host) {}
-        void Message(const std::string& line) override { Out << line << '\n'; }
-        void Records(std::int64_t done, std::int64_t total) override {
-            if (Host.Progress) {
-                Host.Progress(done, total);
-            }
-        }
-        std::ostream& Out;
-        const TExportHost& Host;
-    } observer(messages, host);
+    THostObserver observer(host, messages);
     TRunSetup setup;
     setup.StoredDateOrder = storedDateOrder;
     const TRunResult run =

@@ -330,17 +330,7 @@ TSqliteResult ExportDatabaseSqlite(const std::vector<std::string>& formEntries, 
     for (const std::string& entry : formEntries) {
         plan.push_back(ResolveFormEntry(database, entry));
     }
-    struct TMessages final : IExportObserver {
-        TMessages(std::ostream& out, const TExportHost& host) : Out(out), Host(host) {}
-        void Message(const std::string& line) override { Out << line << '\n'; }
-        void Records(std::int64_t done, std::int64_t total) override {
-            if (Host.Progress) {
-                Host.Progress(done, total);
-            }
-        }
-        std::ostream& Out;
-        const TExportHost& Host;
-    } observer(messages, host);
+    THostObserver observer(host, messages);
     TFormatRegistry formats;
     RegisterSqliteFormat(formats);
     TRunSetup setup;
