@@ -91,17 +91,8 @@ void TForm1::Button1Click() {
     ICheckList& list = *Controls.ListBox1;
     list.Clear();
     list.SetSorted(true);
-    for (const TFormRec* form = database.FirstForm(); form; form = form->Next.get()) {
-        if (UpperCaseAscii(form->Name) == "USERS") {
-            continue;
-        }
-        if (form->VariantLevel >= 2) {
-            continue;
-        }
-        if (form->SystemForm && database.GetDEPath().empty()) {
-            continue;
-        }
-        list.AddLine(form->SystemForm ? " " + form->Name : form->Name);
+    for (const TFormRec* form : ListedForms(database)) {
+        list.AddLine(FormListLine(*form));
     }
     list.Repaint();
     list.SetFocus();
