@@ -1,0 +1,45 @@
+#include "ui/logic/CommandLine.h"
+
+#include "version/Version.h"
+
+namespace corvane::ui {
+
+std::string DesktopHelpText() {
+    return "usage: corvane [OPTION] [TOOLKIT OPTIONS]\n"
+           "\n"
+           "Opens the Corvane window, which reads a DataEase 4.x, 5.x or DataEase for Windows database (never\n"
+           "writing to it) and exports the forms ticked in its list to delimited text files, one per form.\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help       print this help and exit\n"
+           "  -V, --version    print the version and exit\n"
+           "\n"
+           "The Qt toolkit's own options, such as -platform NAME or -display DISPLAY, are passed on to it.\n"
+           "\n"
+           "Files:\n"
+           "  $XDG_CONFIG_HOME/corvane/corvane.ini (default ~/.config/corvane/corvane.ini)\n"
+           "      the source and destination directories last used. A writable corvane.ini already beside the\n"
+           "      program is used instead, for a copy that travels with its settings.\n"
+           "\n"
+           "Environment:\n"
+           "  depath, DEPATH   the DataEase program directory, where the definitions of the DataEase 4.x\n"
+           "                   system forms lie\n"
+           "\n"
+           "The command-line tool corvane-cli exports without a window.\n";
+}
+
+std::optional<int> HandleInfoOption(const std::vector<std::string>& args, std::ostream& out) {
+    for (const std::string& arg : args) {
+        if (arg == "-h" || arg == "--help") {
+            out << DesktopHelpText();
+            return 0;
+        }
+        if (arg == "-V" || arg == "--version") {
+            out << "corvane " << CorvaneVersion() << "\n";
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace corvane::ui
