@@ -517,10 +517,13 @@ TEST(SettingsFileFor, BesideThePortableCopyOrTheBuildTreeOtherwiseInTheConfigura
         const fs::path program = dir / "bin";
         c.Prepare(program);
         const std::string config = dir.Dir() + "config";
-        const auto env = [&](const char* name) { return std::string(name) == "XDG_CONFIG_HOME" ? config : ""; };
+        const auto env = [&](const char* name) {
+            return std::string(name) == "XDG_CONFIG_HOME" ? config : "";
+        };
         for (const std::string& programDir : {program.string(), program.string() + "/"}) {
             const std::string settings = SettingsFileFor(programDir, env);
-            EXPECT_EQ(settings, c.Beside ? program.string() + "/corvane.ini" : config + "/corvane/corvane.ini");
+            EXPECT_EQ(settings,
+                      c.Beside ? program.string() + "/corvane.ini" : config + "/corvane/corvane.ini");
         }
         EXPECT_EQ(fs::is_directory(config + "/corvane"), !c.Beside);
         // Choosing never writes the file itself.
@@ -540,6 +543,7 @@ TEST(SettingsFileFor, HomeConfigurationWhenTheVariableIsUnsetOrRelative) {
             const std::string n = name;
             return n == "HOME" ? dir.Dir() + "home" : n == "XDG_CONFIG_HOME" ? xdg : std::string();
         };
-        EXPECT_EQ(SettingsFileFor((dir / "bin").string(), env), dir.Dir() + "home/.config/corvane/corvane.ini");
+        EXPECT_EQ(SettingsFileFor((dir / "bin").string(), env),
+                  dir.Dir() + "home/.config/corvane/corvane.ini");
     }
 }
