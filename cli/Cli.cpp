@@ -7,6 +7,7 @@
 #include "database/PlatformFile.h"
 #include "export/ExportRun.h"
 #include "text/TextUtils.h"
+#include "version/Version.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: corvane-cli COMMAND [ARGS]\n"
+    "       corvane-cli --help | --version\n"
     "\n"
     "commands:\n"
     "  databases DIR [--json]\n"
@@ -295,6 +297,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         }
         if (command == "fields") {
             return RunFieldsCommand(args, out, err);
+        }
+        if (command == "--version" || command == "-V") {
+            out << "corvane-cli " << CorvaneVersion() << "\n";
+            return 0;
         }
         if (command == "--help" || command == "-h" || command == "help") {
             out << kUsage;

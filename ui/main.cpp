@@ -1,12 +1,19 @@
 // The Corvane desktop program.
 
 #include "environment/Environment.h"
+#include "ui/logic/CommandLine.h"
 #include "ui/logic/SystemProcess.h"
 #include "ui/qt/Windows.h"
 
 #include <QApplication>
 
+#include <iostream>
+
 int main(int argc, char* argv[]) {
+    // Answered before the toolkit starts, so that they work without a display.
+    if (const auto status = corvane::ui::HandleInfoOption({argv + 1, argv + argc}, std::cout)) {
+        return *status;
+    }
     QApplication app(argc, argv);
     // Before any window exists.
     corvane::InitEnvironment(0);

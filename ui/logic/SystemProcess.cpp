@@ -9,17 +9,31 @@
 
 namespace corvane::ui {
 
-std::string SettingsFileFor(const std::string& programDirectory) {
-    if (!programDirectory.empty() && ::access(programDirectory.c_str(), W_OK) == 0) {
-        return WithTrailingSeparator(programDirectory) + "corvane.ini";
+namespace fs = std::filesystem;
+
+namespace {
+bool Writable(const std::string& path) {
+    return ::access(path.c_str(), W_OK) == 0;
+}
+} // namespace
+
+std::string SettingsFileFor(const std::string& programDirectory,
+                            const std::function<std::string(const char*)>& getEnv) {
+    if (!programDirectory.empty()) {
+        const std::string dir = WithTrailingSeparator(programDirectory);
+        const std::string beside = dir + "corvane.ini";
+        std::error_code ignored;
+        if (Writable(beside) || (fs::is_directory(dir + "CMakeFiles", ignored) && Writable(dir))) {
+            return beside;
+        }
     }
-    const std::string config = GetSpecialFolder(0, kCsidlAppData);
+    const std::string config = GetSpecialFolder(0, kCsidlAppData, getEnv);
     if (config.empty()) {
         return "corvane.ini";
     }
     const std::string dir = JoinPath(config, "corvane");
     std::error_code ignored;
-    std::filesystem::create_directories(dir, ignored);
+    fs::create_directories(dir, ignored);
     return JoinPath(dir, "corvane.ini");
 }
 

@@ -3,6 +3,7 @@
 
 #include "ui/logic/Toolkit.h"
 
+#include <functional>
 #include <string>
 
 namespace corvane::ui {
@@ -21,8 +22,13 @@ private:
     std::string settingsFileName_;
 };
 
-// corvane.ini beside the program when its directory is writable (a portable install), otherwise in the user's
-// configuration directory ($XDG_CONFIG_HOME/corvane/, default ~/.config/corvane/), which is created.
-std::string SettingsFileFor(const std::string& programDirectory);
+// The settings file of a program in programDirectory. Beside the program only when that is writable and
+// either a corvane.ini is already there (a portable copy, made so on purpose) or the directory is part of a
+// CMake build tree (it holds "CMakeFiles"); otherwise in the user's configuration directory
+// ($XDG_CONFIG_HOME/corvane/, default ~/.config/corvane/), which is created. An installed program therefore
+// never writes beside itself, even when run with the rights to. "corvane.ini" in the current directory when
+// no home directory is known. getEnv looks up environment variables (default: the process's).
+std::string SettingsFileFor(const std::string& programDirectory,
+                            const std::function<std::string(const char*)>& getEnv = {});
 
 } // namespace corvane::ui

@@ -12,6 +12,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 namespace fs = std::filesystem;
 namespace tw = corvane::testwriter;
@@ -477,21 +479,64 @@ TEST(CheckListOrder, CaseBlindWithBlankFirst) {
     EXPECT_THAT(lines, ElementsAre(" Configuration", "apple", "Customers", "orders", "ORDERS2"));
 }
 
-TEST(SettingsFileFor, BesideTheProgramOrInTheConfigurationDirectory) {
-    tw::TempDir dir;
-    EXPECT_EQ(SettingsFileFor(dir.Dir()), dir.Dir() + "corvane.ini");
-    EXPECT_EQ(SettingsFileFor(dir.Path().string()), dir.Dir() + "corvane.ini");
+TEST(SettingsFileFor, BesideThePortableCopyOrTheBuildTreeOtherwiseInTheConfigurationDirectory) {
+    struct Case {
+        const char* Name;
+        std::function<void(const fs::path&)> Prepare; // lays out the program directory
+        bool Beside;
+    };
+    const std::vector<Case> cases = {
+        // An installed program: a writable directory of its own, but no settings file there.
+        {"installed", [](const fs::path& program) { fs::create_directories(program); }, false},
+        {"missing directory", [](const fs::path&) {}, false},
+        {"portable copy",
+         [](const fs::path& program) {
+             fs::create_directories(program);
+             tw::WriteFile(program / "corvane.ini", "[paths]\n");
+         },
+         true},
+        {"build tree", [](const fs::path& program) { fs::create_directories(program / "CMakeFiles"); }, true},
+        // A file named CMakeFiles is no build tree.
+        {"CMakeFiles file",
+         [](const fs::path& program) {
+             fs::create_directories(program);
+             tw::WriteFile(program / "CMakeFiles", "");
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        tw::TempDir dir;
+        const fs::path program = dir / "bin";
+        c.Prepare(program);
+        const std::string config = dir.Dir() + "config";
+        const auto env = [&](const char* name) {
+            return std::string(name) == "XDG_CONFIG_HOME" ? config : "";
+        };
+        for (const std::string& programDir : {program.string(), program.string() + "/"}) {
+            const std::string settings = SettingsFileFor(programDir, env);
+            EXPECT_EQ(settings,
+                      c.Beside ? program.string() + "/corvane.ini" : config + "/corvane/corvane.ini");
+        }
+        EXPECT_EQ(fs::is_directory(config + "/corvane"), !c.Beside);
+        // Choosing never writes the file itself.
+        EXPECT_FALSE(fs::exists(config + "/corvane/corvane.ini"));
+        if (c.Beside == false && fs::is_directory(program)) {
+            EXPECT_FALSE(fs::exists(program / "corvane.ini"));
+        }
+    }
+}
 
-    const std::string config = dir.Dir() + "config";
-    const char* previous = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = previous ? previous : "";
-    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    // A program directory that cannot be written (here: one that does not exist).
-    EXPECT_EQ(SettingsFileFor(dir.Dir() + "missing/"), config + "/corvane/corvane.ini");
-    EXPECT_TRUE(fs::is_directory(config + "/corvane"));
-    if (previous) {
-        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_CONFIG_HOME");
+TEST(SettingsFileFor, HomeConfigurationWhenTheVariableIsUnsetOrRelative) {
+    tw::TempDir dir;
+    fs::create_directories(dir / "bin");
+    for (const std::string xdg : {"", "relative/config"}) {
+        SCOPED_TRACE(xdg);
+        const auto env = [&](const char* name) {
+            const std::string n = name;
+            return n == "HOME" ? dir.Dir() + "home" : n == "XDG_CONFIG_HOME" ? xdg : std::string();
+        };
+        EXPECT_EQ(SettingsFileFor((dir / "bin").string(), env),
+                  dir.Dir() + "home/.config/corvane/corvane.ini");
     }
 }
