@@ -196,11 +196,6 @@ void WriteSchema(const TExportPlan& plan, TSchemaDialect dialect, TCodePage code
             out += "CREATE SCHEMA IF NOT EXISTS " + QuoteSqlIdentifier(options.Schema) + ";\n";
         }
         AppendPostgreSqlFormsTable(out, prefix + QuoteSqlIdentifier(kFormsTableName), drop);
-    } else {
-        // As the SQLite file holds it.
-        out += "CREATE TABLE " + QuoteSqlIdentifier(kFormsTableName) +
-               " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
-               "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL);\n";
     }
     for (const TPlanItem& item : plan) {
         if (item.Form == nullptr) {
@@ -232,6 +227,12 @@ void WriteSchema(const TExportPlan& plan, TSchemaDialect dialect, TCodePage code
             out += QuoteSqlIdentifier(kDeletedColumn) + " INTEGER NOT NULL";
         }
         out += ");\n";
+    }
+    if (!postgres) {
+        // As the SQLite file holds it, created after the tables of the forms.
+        out += "CREATE TABLE " + QuoteSqlIdentifier(kFormsTableName) +
+               " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
+               "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL, \"error\" TEXT);\n";
     }
 }
 

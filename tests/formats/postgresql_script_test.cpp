@@ -190,14 +190,13 @@ TEST(PostgreSqlScript, OneTransactionOfTablesCopyBlocksAndTheFormsTable) {
     options.Schema = "old \"data\"";
     options.DropTables = true;
     TMemoryTarget target;
-    const TOneFileContext context{&db, &options, TCodePage::Cp437, &target};
-    TExportPlan plan = corvane::testing::PlanOfForms(db, 'A');
-    plan.push_back({nullptr, 'L', "Missing"});
-    std::ostringstream messages;
-    {
-        auto writer = MakePostgreSqlWriter("parts.sql", context);
-        corvane::testing::RunOneFile(*writer, db, plan, TCodePage::Cp437, messages);
-    }
+    TExportPlan plan = PlanOfEveryForm(db, 'A');
+    plan.push_back({nullptr, 'L', "Missing", {}});
+    const TRunResult run = corvane::testing::RunOneFile(TOutputFormat::PostgreSql, MakePostgreSqlWriter, db, plan,
+                                                        options, "parts.sql", &target);
+    EXPECT_EQ(run.Summary.OneFile, "parts.sql");
+    ASSERT_EQ(run.Forms.size(), 2u);
+    EXPECT_EQ(run.Forms[0].Table, "Parts");
     ASSERT_TRUE(target.outputs["parts.sql"].Committed);
     EXPECT_EQ(target.outputs["parts.sql"].Bytes,
               "-- Written by Corvane. Load it with: psql -v ON_ERROR_STOP=1 -f FILE\n"
@@ -235,7 +234,7 @@ TEST(PostgreSqlScript, AFormThatFailsDuringItsRowsEndsItsCopyBlockAndIsListedWit
     corvane::testing::LoadDatabase(db, dir);
     TExportOptions options;
     TMemoryTarget target;
-    auto writer = MakePostgreSqlWriter("out.sql", {&db, &options, TCodePage::Cp437, &target});
+    auto writer = MakePostgreSqlWriter("out.sql", {&db, &options, TCodePage::Cp437, &target, nullptr});
     TFieldRec field;
     field.FieldType = kFieldText;
     TTypedForm form;
@@ -244,7 +243,7 @@ TEST(PostgreSqlScript, AFormThatFailsDuringItsRowsEndsItsCopyBlockAndIsListedWit
     form.Columns = {{&field, "Name", TColumnType::Text}};
     writer->BeginForm(form);
     writer->Row(form, {Text("one")}, false);
-    writer->FormFailed({db.FirstForm(), 'L', "Parts"}, "Parts", "Read beyond end of file");
+    writer->FormFailed({db.FirstForm(), 'L', "Parts", {}}, "Parts", "Read beyond end of file");
     EXPECT_EQ(writer->TableOf(form), "Parts");
     writer->Commit();
     const std::string& script = target.outputs["out.sql"].Bytes;
@@ -258,7 +257,7 @@ TEST(PostgreSqlScript, WithoutCommitTheOutputIsNotCompleted) {
     TExportOptions options;
     TDEInfoRec db;
     {
-        auto writer = MakePostgreSqlWriter("out.sql", {&db, &options, TCodePage::Cp437, &target});
+        auto writer = MakePostgreSqlWriter("out.sql", {&db, &options, TCodePage::Cp437, &target, nullptr});
     }
     EXPECT_FALSE(target.outputs["out.sql"].Committed);
 }
@@ -270,10 +269,10 @@ TEST(PostgreSqlScript, WithoutATargetItIsWrittenToTheFileOnlyOnCommit) {
     TExportOptions options;
     TDEInfoRec db;
     {
-        auto writer = MakePostgreSqlWriter(file, {&db, &options, TCodePage::Cp437, nullptr});
+        auto writer = MakePostgreSqlWriter(file, {&db, &options, TCodePage::Cp437, nullptr, nullptr});
     }
     EXPECT_EQ(tw::ReadFileText(file), "older script");
-    auto writer = MakePostgreSqlWriter(file, {&db, &options, TCodePage::Cp437, nullptr});
+    auto writer = MakePostgreSqlWriter(file, {&db, &options, TCodePage::Cp437, nullptr, nullptr});
     writer->Commit();
     EXPECT_NE(tw::ReadFileText(file).find("COMMIT;\n"), std::string::npos);
 }
@@ -304,17 +303,16 @@ TEST_P(SchemaOfSqlite, IsTheSchemaOfTheSqliteExport) {
     TDEInfoRec db;
     corvane::testing::LoadDatabase(db, dir);
     // Two forms of one name (the second gets "_2"), and one that names no form.
-    TExportPlan plan = corvane::testing::PlanOfForms(db, selection);
+    TExportPlan plan = PlanOfEveryForm(db, selection);
     plan.push_back(plan.front());
-    plan.push_back({nullptr, 'L', "Missing"});
-    std::vector<std::string> entries;
-    for (const TPlanItem& item : plan) {
-        entries.push_back((item.Form != nullptr ? item.Form->Name : item.Label) + "=" + item.Selection);
-    }
+    plan.push_back({nullptr, 'L', "Missing", {}});
     tw::TempDir out;
     const std::string file = (out / "db.sqlite").string();
-    std::ostringstream messages;
-    ExportDatabaseSqlite(entries, file, db, std::nullopt, messages);
+    TFormatRegistry registry;
+    RegisterSqliteFormat(registry);
+    const TRunResult run = corvane::testing::RunOneFile(TOutputFormat::Sqlite, *registry.Find(TOutputFormat::Sqlite),
+                                                        db, plan, TExportOptions{}, file);
+    ASSERT_EQ(run.Summary.OneFile, file);
     std::string ddl;
     WriteSchema(plan, TSchemaDialect::Sqlite, DefaultCodePage(version), TExportOptions{}, ddl);
     EXPECT_EQ(ddl, SqliteSchema(file));
@@ -333,7 +331,7 @@ TEST(Schema, PostgreSqlDialectInTheSchemaWithDrops) {
     options.Schema = "s";
     options.DropTables = true;
     std::string ddl;
-    WriteSchema(corvane::testing::PlanOfForms(db, 'L'), TSchemaDialect::PostgreSql, TCodePage::Cp437, options,
+    WriteSchema(PlanOfEveryForm(db, 'L'), TSchemaDialect::PostgreSql, TCodePage::Cp437, options,
                 ddl);
     EXPECT_EQ(ddl, "CREATE SCHEMA IF NOT EXISTS \"s\";\n"
                    "DROP TABLE IF EXISTS \"s\".\"_forms\";\n"

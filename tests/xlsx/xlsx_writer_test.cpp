@@ -66,7 +66,7 @@ protected:
 TEST_F(XlsxFiles, WithoutCommitNothingIsLeftAndAnOlderFileStays) {
     tw::WriteFile(file_, std::string_view("older workbook"));
     {
-        auto writer = MakeXlsxWriter(file_, {&db_, &options_, TCodePage::Cp437, nullptr});
+        auto writer = MakeXlsxWriter(file_, {&db_, &options_, TCodePage::Cp437, nullptr, nullptr});
         corvane::testing::TWriterSink sink(*writer);
         std::ostringstream messages;
         ScanTypedForm("Kunden=A", db_, TCodePage::Cp437, 'B', messages, sink);
@@ -77,12 +77,14 @@ TEST_F(XlsxFiles, WithoutCommitNothingIsLeftAndAnOlderFileStays) {
 
 TEST_F(XlsxFiles, CommitReplacesTheOlderFileAndLeavesNoTemporary) {
     tw::WriteFile(file_, std::string_view("older workbook"));
-    auto writer = MakeXlsxWriter(file_, {&db_, &options_, TCodePage::Cp437, nullptr});
-    std::ostringstream messages;
-    const auto results = corvane::testing::RunOneFile(*writer, db_, corvane::testing::PlanOfForms(db_, 'L'),
-                                                      TCodePage::Cp437, messages);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].Table, "Kunden");
+    const TRunResult run = corvane::testing::RunOneFile(
+        TOutputFormat::Xlsx, [](const std::string& name, const TOneFileContext& context) {
+            return MakeXlsxWriter(name, context);
+        },
+        db_, PlanOfEveryForm(db_, 'L'), options_, file_);
+    ASSERT_EQ(run.Forms.size(), 1u);
+    EXPECT_EQ(run.Forms[0].Table, "Kunden");
+    EXPECT_EQ(run.Summary.OneFile, file_);
     EXPECT_EQ(tw::ReadFileText(file_).substr(0, 2), "PK"); // a zip container
     EXPECT_EQ(FilesInOut(), 1u);
 }
@@ -90,7 +92,7 @@ TEST_F(XlsxFiles, CommitReplacesTheOlderFileAndLeavesNoTemporary) {
 TEST_F(XlsxFiles, ADirectoryOfTheFinalNameIsRefusedBeforeAnythingIsWritten) {
     std::filesystem::create_directory(file_);
     try {
-        MakeXlsxWriter(file_, {&db_, &options_, TCodePage::Cp437, nullptr});
+        MakeXlsxWriter(file_, {&db_, &options_, TCodePage::Cp437, nullptr, nullptr});
         FAIL() << "no error";
     } catch (const EInOutError& error) {
         EXPECT_EQ(error.ErrorCode(), EISDIR);
@@ -101,7 +103,7 @@ TEST_F(XlsxFiles, ADirectoryOfTheFinalNameIsRefusedBeforeAnythingIsWritten) {
 
 TEST_F(XlsxFiles, AMissingDirectoryIsAnInputOutputError) {
     const std::string missing = (out_ / "no-such-dir" / "book.xlsx").string();
-    EXPECT_THROW(MakeXlsxWriter(missing, {&db_, &options_, TCodePage::Cp437, nullptr}), EInOutError);
+    EXPECT_THROW(MakeXlsxWriter(missing, {&db_, &options_, TCodePage::Cp437, nullptr, nullptr}), EInOutError);
 }
 
 } // namespace

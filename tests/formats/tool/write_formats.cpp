@@ -13,7 +13,6 @@
 #include "export/PostgreSqlScript.h"
 #include "export/SqlSchema.h"
 #include "export/TypedFixture.h"
-#include "formats/OneFileRun.h"
 #include "sqlite/SqliteExport.h"
 #include "tools/testwriter/TestWriter.h"
 #ifdef CORVANE_HAVE_XLSX
@@ -54,10 +53,19 @@ void WriteTextFile(const std::string& path, const std::string& text) {
     }
 }
 
-void PrintResults(const std::vector<TFormResult>& results) {
-    for (const TFormResult& r : results) {
+// Runs the export of plan into fileName with the format of registry; prints one line per form.
+int Export(TDEInfoRec& db, const TExportPlan& plan, TExportOptions options, TOutputFormat format,
+           const TFormatRegistry& registry, const std::string& fileName) {
+    options.Format = format;
+    options.Destination = fileName;
+    TRunSetup setup;
+    setup.Formats = &registry;
+    IExportObserver observer;
+    const TRunResult run = RunExport(db, plan, options, observer, setup);
+    for (const TFormResult& r : run.Forms) {
         std::cout << r.Label << '\t' << r.Table << '\t' << r.RecordsWritten << '\t' << r.Error << '\n';
     }
+    return run.Summary.OneFile.empty() ? 1 : 0;
 }
 
 int Run(const std::map<std::string, std::string>& args) {
@@ -102,8 +110,7 @@ int Run(const std::map<std::string, std::string>& args) {
     }
     const char selection = arg("--select").empty() ? 'L' : arg("--select")[0];
     const TCodePage codePage = DefaultCodePage(db.GetVersion());
-    const TExportPlan plan = corvane::testing::PlanOfForms(db, selection);
-    TOneFileContext context{&db, &options, codePage, nullptr};
+    const TExportPlan plan = PlanOfEveryForm(db, selection);
 
     if (!arg("--ddl-sqlite").empty() || !arg("--ddl-postgresql").empty()) {
         for (const auto& [name, dialect] : {std::pair{std::string("--ddl-sqlite"), TSchemaDialect::Sqlite},
@@ -115,27 +122,30 @@ int Run(const std::map<std::string, std::string>& args) {
             }
         }
     }
+    int status = 0;
     if (!arg("--sqlite").empty()) {
-        std::vector<std::string> entries;
-        for (const TPlanItem& item : plan) {
-            entries.push_back(item.Form->Name + "=" + selection);
-        }
-        ExportDatabaseSqlite(entries, arg("--sqlite"), db, codePage, std::cerr);
+        TFormatRegistry registry;
+        RegisterSqliteFormat(registry);
+        status |= Export(db, plan, options, TOutputFormat::Sqlite, registry, arg("--sqlite"));
     }
     if (!arg("--postgresql").empty()) {
-        auto writer = MakePostgreSqlWriter(arg("--postgresql"), context);
-        PrintResults(corvane::testing::RunOneFile(*writer, db, plan, codePage, std::cerr));
+        TFormatRegistry registry;
+        RegisterPostgreSqlFormat(registry);
+        status |= Export(db, plan, options, TOutputFormat::PostgreSql, registry, arg("--postgresql"));
     }
     if (!arg("--xlsx").empty()) {
 #ifdef CORVANE_HAVE_XLSX
         const std::int64_t rows = arg("--sheet-rows").empty() ? kXlsxSheetRows : std::stoll(arg("--sheet-rows"));
-        auto writer = MakeXlsxWriter(arg("--xlsx"), context, rows);
-        PrintResults(corvane::testing::RunOneFile(*writer, db, plan, codePage, std::cerr));
+        TFormatRegistry registry;
+        registry.Add(TOutputFormat::Xlsx, [rows](const std::string& fileName, const TOneFileContext& context) {
+            return MakeXlsxWriter(fileName, context, rows);
+        });
+        status |= Export(db, plan, options, TOutputFormat::Xlsx, registry, arg("--xlsx"));
 #else
         return Usage("this build has no workbook format");
 #endif
     }
-    return 0;
+    return status;
 }
 
 } // namespace
