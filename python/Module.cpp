@@ -7,6 +7,8 @@
 
 #include "database/DatabaseList.h"
 #include "database/Errors.h"
+#include "export/ExportRun.h"
+#include "sqlite/SqliteExport.h"
 #include "text/TextUtils.h"
 
 #include <pybind11/numpy.h>
@@ -46,6 +48,7 @@ PyObject* gError = nullptr;
 PyObject* gDatabaseError = nullptr;
 PyObject* gFormNotFoundError = nullptr;
 PyObject* gDataFileWarning = nullptr;
+PyObject* gExportWarning = nullptr;
 
 py::object FsDecode(const std::string& path) {
     return py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(path.data(), path.size()));
@@ -525,6 +528,176 @@ private:
     std::unique_ptr<TFormReader> reader_;
 };
 
+// The export run's messages are kept for the interpreter's thread; an interrupt (Ctrl-C) asked between
+// forms and batches ends the run early.
+class TPyObserver final : public IExportObserver {
+public:
+    void Message(const std::string& line) override {
+        std::lock_guard lock(lock_);
+        messages_.push_back(line);
+    }
+    bool CancelRequested() override {
+        if (interrupted_) {
+            return true;
+        }
+        py::gil_scoped_acquire acquire;
+        if (PyErr_CheckSignals() != 0) {
+            interrupt_ = std::make_unique<py::error_already_set>();
+            interrupted_ = true;
+        }
+        return interrupted_;
+    }
+    std::vector<std::string> Messages() {
+        std::lock_guard lock(lock_);
+        return messages_;
+    }
+    // Raises the interrupt that ended the run, if one did.
+    void RaiseInterrupt() {
+        if (interrupt_) {
+            interrupt_->restore();
+            interrupt_.reset();
+            throw py::error_already_set();
+        }
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<std::string> messages_;
+    std::unique_ptr<py::error_already_set> interrupt_;
+    bool interrupted_ = false;
+};
+
+template <class T>
+T TakeOption(py::dict& options, const char* name, T fallback) {
+    if (!options.contains(name)) {
+        return fallback;
+    }
+    py::object value = options[name];
+    PyDict_DelItemString(options.ptr(), name);
+    return value.is_none() ? fallback : value.cast<T>();
+}
+
+// Runs the export run over forms (None: every form the form list shows) into out, with options as the
+// command-line tool names them. Returns (per-form results, summary, messages).
+py::tuple Export(TPyDatabase& db, const std::string& out, const std::string& format, const py::object& forms,
+                 py::dict options) {
+    TExportOptions run;
+    const std::optional<TOutputFormat> outputFormat = FormatByName(format == "delimited" ? "csv" : format);
+    if (!outputFormat) {
+        throw std::invalid_argument("unknown format \"" + format + "\"");
+    }
+    run.Format = *outputFormat;
+    run.Destination = out;
+    const char selection = SelectionOf(TakeOption<std::string>(options, "records", "live"));
+    run.Extension = TakeOption<std::string>(options, "extension", run.Extension);
+    const std::string delimiter = TakeOption<std::string>(options, "delimiter", ",");
+    if (delimiter.size() != 1) {
+        throw std::invalid_argument("delimiter takes one character, not \"" + delimiter + "\"");
+    }
+    run.Delimiter = delimiter[0];
+    run.HeadingQualifier = TakeOption<bool>(options, "quote_headings", false) ? "\"" : "";
+    const std::string dates = TakeOption<std::string>(options, "dates", "british");
+    if (dates == "british") {
+        run.OutputDateOrder = TDateOrder::British;
+    } else if (dates == "american") {
+        run.OutputDateOrder = TDateOrder::American;
+    } else if (dates == "metric") {
+        run.OutputDateOrder = TDateOrder::Metric;
+    } else {
+        throw std::invalid_argument("dates must be \"british\", \"american\" or \"metric\", not \"" + dates + "\"");
+    }
+    const std::string numericNull = TakeOption<std::string>(options, "numeric_null", "zero");
+    if (numericNull != "zero" && numericNull != "blank") {
+        throw std::invalid_argument("numeric_null must be \"zero\" or \"blank\", not \"" + numericNull + "\"");
+    }
+    run.NumericNull = numericNull == "zero" ? 0 : 1;
+    if (options.contains("encoding")) {
+        const py::object encoding = options["encoding"];
+        PyDict_DelItemString(options.ptr(), "encoding");
+        if (!encoding.is_none()) {
+            run.Encoding = db.EncodingOf(encoding).CodePage;
+        }
+    }
+    run.ShortDateFormat = TakeOption<std::string>(options, "short_date_format", "");
+    run.Schema = TakeOption<std::string>(options, "schema", "");
+    run.DropTables = TakeOption<bool>(options, "drop_tables", false);
+    if (!options.empty()) {
+        throw py::type_error("export() got an unknown option: " + py::str(options.begin()->first).cast<std::string>());
+    }
+    if (const auto problem = CheckExportOptions(run)) {
+        throw std::invalid_argument(*problem);
+    }
+    std::vector<std::string> entries;
+    const bool everyForm = forms.is_none();
+    if (!everyForm) {
+        for (const py::handle entry : forms) {
+            entries.push_back(entry.cast<std::string>());
+        }
+    }
+
+    TPyObserver observer;
+    TRunResult result;
+    std::vector<std::string> leftOutLines;
+    WithState(*db.State(), [&](TDEInfoRec& database) {
+        TExportPlan plan;
+        if (everyForm) {
+            std::vector<TLeftOutForm> leftOut;
+            plan = PlanOfEveryForm(database, selection, &leftOut);
+            for (const TLeftOutForm& form : leftOut) {
+                leftOutLines.push_back("form " + form.Form->Name + " left out: its definition is found neither "
+                                       "in the DataEase program directory nor beside the database (" +
+                                       form.Reason + ")");
+            }
+        } else {
+            for (const std::string& entry : entries) {
+                plan.push_back(ResolveFormEntry(database, entry, selection));
+            }
+        }
+        TFormatRegistry formats;
+        RegisterSqliteFormat(formats);
+        TRunSetup setup;
+        setup.Formats = &formats;
+        result = RunExport(database, plan, run, observer, setup);
+        return 0;
+    });
+    observer.RaiseInterrupt();
+
+    const TCodePage names = DefaultCodePage(db.Version());
+    py::list results;
+    for (const TFormResult& form : result.Forms) {
+        py::dict item;
+        item["form"] = form.Form != nullptr ? py::object(Utf8(ToUtf8(form.Form->Name, names))) : py::none();
+        item["label"] = Utf8(ToUtf8(form.Label, names));
+        item["selection"] = py::str(std::string(1, form.Selection));
+        item["found"] = form.Found;
+        item["written"] = form.Written;
+        item["file"] = form.FileName.empty() ? py::object(py::none()) : FsDecode(form.FileName);
+        item["table"] = form.Table.empty() ? py::object(py::none()) : py::object(Utf8(form.Table));
+        item["records_written"] = form.RecordsWritten;
+        item["slots_read"] = form.SlotsRead;
+        item["columns"] = form.Columns;
+        item["data_file_short"] = form.DataFileShort;
+        item["error"] = form.Error.empty() ? py::object(py::none()) : py::object(Utf8(ToUtf8(form.Error, names)));
+        results.append(item);
+    }
+    py::dict summary;
+    summary["forms"] = result.Summary.Forms;
+    summary["exported"] = result.Summary.Exported;
+    summary["failed"] = result.Summary.Failed;
+    summary["records"] = result.Summary.Records;
+    summary["cancelled"] = result.Summary.Cancelled;
+    summary["code_page"] = py::str(std::string(CodePageName(result.Summary.CodePage)));
+    summary["file"] = result.Summary.OneFile.empty() ? py::object(py::none()) : FsDecode(result.Summary.OneFile);
+    py::list messages;
+    for (const std::string& line : leftOutLines) {
+        messages.append(Utf8(ToUtf8(line, names)));
+    }
+    for (const std::string& line : observer.Messages()) {
+        messages.append(Utf8(ToUtf8(line, names)));
+    }
+    return py::make_tuple(results, summary, messages);
+}
+
 // The databases of directory, and with recursive of every directory below it, in path order.
 py::list Databases(const std::string& directory, bool recursive) {
     struct TFound {
@@ -616,7 +789,12 @@ PYBIND11_MODULE(_corvane, m) {
     m.add_object("Error", py::handle(gError));
     m.add_object("DatabaseError", py::handle(gDatabaseError));
     m.add_object("FormNotFoundError", py::handle(gFormNotFoundError));
+    gExportWarning = NewException("corvane.ExportWarning",
+                                  "A message of an export run: a form left out, a data file shorter than the "
+                                  "catalogue says.",
+                                  PyExc_UserWarning);
     m.add_object("DataFileWarning", py::handle(gDataFileWarning));
+    m.add_object("ExportWarning", py::handle(gExportWarning));
     py::register_exception_translator(&TranslateException);
 
     m.def("databases", &Databases, py::arg("directory"), py::arg("recursive") = false,
@@ -646,5 +824,7 @@ PYBIND11_MODULE(_corvane, m) {
             [](TPyDatabase& db, const py::object& form, const std::string& records, const py::object& encoding,
                std::size_t batch) { return std::make_unique<TRecordIterator>(db, form, records, encoding, batch); },
             py::arg("form"), py::arg("records") = "live", py::arg("encoding") = py::none(),
-            py::arg("batch") = 65536, "An iterator of batches of at most batch records.");
+            py::arg("batch") = 65536, "An iterator of batches of at most batch records.")
+        .def("export", &Export, py::arg("out"), py::arg("format"), py::arg("forms"), py::arg("options"),
+             "Runs the export run: (per-form results, summary, messages).");
 }

@@ -13,12 +13,13 @@ or OSError for files that cannot be opened or read.
 from __future__ import annotations
 
 import os
+import warnings
 from typing import Any, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _corvane
-from ._corvane import DatabaseError, DataFileWarning, Error, FormNotFoundError
+from ._corvane import DatabaseError, DataFileWarning, Error, ExportWarning, FormNotFoundError
 
 __all__ = [
     "Database",
@@ -26,6 +27,8 @@ __all__ = [
     "DatabaseInfo",
     "DataFileWarning",
     "Error",
+    "ExportResult",
+    "ExportWarning",
     "Field",
     "Form",
     "FormNotFoundError",
@@ -71,6 +74,27 @@ class Field(NamedTuple):
     choices: Tuple[str, ...]  #: the choice texts, choice 1 first
     first: bool  #: exported before the other fields
     hidden: bool  #: left out of the exports and of read()
+
+
+class ExportResult(NamedTuple):
+    """What the export run did with one form of its plan."""
+
+    form: Optional[str]  #: the catalogue's form, None when the entry named none
+    label: str  #: the form as asked for
+    selection: str  #: "L" live, "D" deleted, "A" all records
+    found: bool
+    written: bool  #: its records are in file under its final name
+    file: Optional[str]
+    table: Optional[str]  #: one-file formats: its table or sheet
+    records_written: int
+    slots_read: int
+    columns: int
+    data_file_short: bool  #: the data file held fewer records than the catalogue says
+    error: Optional[str]  #: None when the form was exported
+
+    @property
+    def ok(self) -> bool:
+        return self.error is None
 
 
 def _fsencode(path: PathLike) -> bytes:
@@ -254,6 +278,37 @@ class Database:
     def forms(self) -> List[Form]:
         """Every form of the catalogue, in name order."""
         return [Form(*f) for f in self._core.forms()]
+
+    def _encode_name(self, name: Union[str, bytes]) -> bytes:
+        if isinstance(name, bytes):
+            return name
+        return name.encode("cp1252" if self.version in (6, 7) else "cp437")
+
+    def export(
+        self,
+        out: PathLike,
+        format: str = "csv",
+        forms: Optional[Sequence[Union[str, bytes]]] = None,
+        **options: Any,
+    ) -> List[ExportResult]:
+        """Runs the export run of the command-line tool and returns one ExportResult per form.
+
+        out: the directory of the per-form files (csv, jsonl), or the one file (sqlite). forms: form
+        entries ("Customers", "Customers=D" ...; default every form the form list shows). options, as the
+        command-line tool names them: records ("live", "deleted", "all"), extension, delimiter,
+        quote_headings, dates ("british", "american", "metric"), numeric_null ("zero", "blank"), encoding,
+        short_date_format (day-count dates of delimited text; default: the process's LC_TIME locale),
+        schema, drop_tables. A form that fails is reported in its result's error and the run goes on;
+        the run's messages are issued as ExportWarning. Raises ValueError and TypeError for bad options,
+        KeyboardInterrupt when interrupted (the files of forms not completed are not left behind).
+        """
+        if isinstance(forms, (str, bytes)):
+            forms = [forms]
+        entries = None if forms is None else [self._encode_name(f) for f in forms]
+        results, _summary, messages = self._core.export(_fsencode(out), format, entries, options)
+        for message in messages:
+            warnings.warn(message, ExportWarning, stacklevel=2)
+        return [ExportResult(**r) for r in results]
 
     def fields(self, form: Union[str, bytes]) -> List[Field]:
         """The fields of form in definition order. Raises FormNotFoundError, DatabaseError or OSError."""

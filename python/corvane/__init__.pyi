@@ -1,6 +1,6 @@
 import datetime
 import os
-from typing import Any, Iterator, List, NamedTuple, Optional, Tuple, Union
+from typing import Any, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import pandas
@@ -12,6 +12,23 @@ class Error(Exception): ...
 class DatabaseError(Error): ...
 class FormNotFoundError(Error, LookupError): ...
 class DataFileWarning(UserWarning): ...
+class ExportWarning(UserWarning): ...
+
+class ExportResult(NamedTuple):
+    form: Optional[str]
+    label: str
+    selection: str
+    found: bool
+    written: bool
+    file: Optional[str]
+    table: Optional[str]
+    records_written: int
+    slots_read: int
+    columns: int
+    data_file_short: bool
+    error: Optional[str]
+    @property
+    def ok(self) -> bool: ...
 
 class DatabaseInfo(NamedTuple):
     path: str
@@ -68,6 +85,13 @@ class Database:
     def forms(self) -> List[Form]: ...
     def fields(self, form: Union[str, bytes]) -> List[Field]: ...
     def read(self, form: Union[str, bytes], records: str = ..., encoding: Optional[str] = ...) -> Table: ...
+    def export(
+        self,
+        out: PathLike,
+        format: str = ...,
+        forms: Optional[Union[str, bytes, Sequence[Union[str, bytes]]]] = ...,
+        **options: Any,
+    ) -> List[ExportResult]: ...
     def iter_records(
         self, form: Union[str, bytes], records: str = ..., encoding: Optional[str] = ..., batch: int = ...
     ) -> Iterator[Table]: ...
