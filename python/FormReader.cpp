@@ -4,9 +4,11 @@
 #include "database/Errors.h"
 #include "text/TextUtils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 #include <stdexcept>
 
 namespace corvane::python {
@@ -165,7 +167,20 @@ TFormReader::TFormReader(TDEInfoRec& database, TFormRec& form, char selection, T
     context_.Version = database.GetVersion();
     context_.StoredDateOrder = ReadDateOrder(database);
     context_.CodePage = textCodePage;
-    context_.CenturyCutoff = [&database]() { return ReadCenturyCutoff(database); };
+    // Read once here, so that decoding threads never touch the database: a cutoff that cannot be read
+    // makes each six-character date NULL, as it would when read at the first such date.
+    try {
+        cutoff_ = ReadCenturyCutoff(database);
+    } catch (const EInOutError&) {
+        cutoffError_ = std::current_exception();
+    }
+    context_.CenturyCutoff = [this]() {
+        if (cutoffError_) {
+            std::rethrow_exception(cutoffError_);
+        }
+        return cutoff_;
+    };
+    threads_ = std::max(1u, std::thread::hardware_concurrency());
 
     const std::string path = DataFilePath(form);
     try {
@@ -206,26 +221,81 @@ std::size_t TFormReader::ReadBatch(TRecordBatch& batch, std::size_t maxRows) {
     if (!reader_) {
         return 0;
     }
+    const std::size_t length = form_.RecordLength;
     std::size_t rows = 0;
     while (maxRows == 0 || rows < maxRows) {
-        const ByteSpan slot = reader_->Next();
-        if (slot.empty()) {
+        // The selected slots of a chunk side by side, then decoded column by column.
+        const std::size_t want = maxRows == 0 ? kChunkRows : std::min(kChunkRows, maxRows - rows);
+        chunk_.resize(want * length);
+        std::size_t taken = 0;
+        while (taken < want) {
+            const ByteSpan slot = reader_->Next();
+            if (slot.empty()) {
+                break;
+            }
+            if (!SlotSelected(slot[0], selection_)) {
+                continue;
+            }
+            std::copy(slot.begin(), slot.end(), chunk_.begin() + static_cast<std::ptrdiff_t>(taken * length));
+            if (batch.WithDeleted) {
+                batch.Deleted.push_back(SlotSelected(slot[0], kSelectLive) ? 0 : 1);
+            }
+            ++taken;
+        }
+        if (taken == 0) {
             break;
         }
-        if (!SlotSelected(slot[0], selection_)) {
-            continue;
+        DecodeChunk(batch, taken);
+        rows += taken;
+        if (taken < want) {
+            break;
         }
-        for (std::size_t i = 0; i < columns_.size(); ++i) {
-            TColumnBuffer& column = batch.Columns[i];
-            DecodeTypedValue(slot, *columns_[i].Field, context_, value_[i]);
-            AddCell(column, value_[i], raw_);
-        }
-        if (batch.WithDeleted) {
-            batch.Deleted.push_back(SlotSelected(slot[0], kSelectLive) ? 0 : 1);
-        }
-        ++rows;
     }
     return rows;
+}
+
+void TFormReader::DecodeChunk(TRecordBatch& batch, std::size_t slots) {
+    const std::size_t length = form_.RecordLength;
+    auto decodeColumns = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < columns_.size(); i += step) {
+            TColumnBuffer& column = batch.Columns[i];
+            for (std::size_t r = 0; r < slots; ++r) {
+                const ByteSpan slot(chunk_.data() + r * length, length);
+                DecodeTypedValue(slot, *columns_[i].Field, context_, value_[i]);
+                AddCell(column, value_[i], raw_);
+            }
+        }
+    };
+    // Columns are independent, so each thread takes every n-th one; a small chunk is not worth a thread.
+    const std::size_t threads = std::min<std::size_t>(threads_, columns_.size());
+    if (threads <= 1 || slots * columns_.size() < kValuesPerThread) {
+        decodeColumns(0, 1);
+        return;
+    }
+    std::vector<std::thread> workers;
+    std::vector<std::exception_ptr> errors(threads);
+    for (std::size_t t = 1; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            try {
+                decodeColumns(t, threads);
+            } catch (...) {
+                errors[t] = std::current_exception();
+            }
+        });
+    }
+    try {
+        decodeColumns(0, threads);
+    } catch (...) {
+        errors[0] = std::current_exception();
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    for (const std::exception_ptr& error : errors) {
+        if (error) {
+            std::rethrow_exception(error);
+        }
+    }
 }
 
 std::string TFormReader::ShortFileWarning() const {

@@ -10,6 +10,7 @@
 #include "text/CodePage.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,8 @@ class TFormReader {
 public:
     // raw: texts are delivered as the stored bytes (codePage is then ignored for them).
     TFormReader(TDEInfoRec& database, TFormRec& form, char selection, TCodePage codePage, bool raw);
+    TFormReader(const TFormReader&) = delete;
+    TFormReader& operator=(const TFormReader&) = delete;
 
     // An empty batch with the form's columns.
     TRecordBatch NewBatch() const;
@@ -73,6 +76,12 @@ public:
     std::string ShortFileWarning() const;
 
 private:
+    static constexpr std::size_t kChunkRows = 16384;
+    static constexpr std::size_t kValuesPerThread = 32768;
+
+    // Decodes the first slots of chunk_ into batch's columns, spread over the processor's cores.
+    void DecodeChunk(TRecordBatch& batch, std::size_t slots);
+
     TDEInfoRec& database_;
     TFormRec& form_;
     char selection_;
@@ -82,7 +91,11 @@ private:
     TTypedContext context_;
     std::unique_ptr<TReadOnlyFile> data_;
     std::unique_ptr<TSlotReader> reader_;
-    std::vector<TTypedValue> value_;
+    std::vector<TTypedValue> value_; // one per column, so that threads decoding columns share none
+    std::vector<std::uint8_t> chunk_;
+    std::uint8_t cutoff_ = 0;
+    std::exception_ptr cutoffError_;
+    unsigned threads_ = 1;
 };
 
 // The form of database whose name is name: first the exact stored bytes, then by name key of the name as

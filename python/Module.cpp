@@ -270,6 +270,8 @@ py::list BatchToPython(TRecordBatch& batch, bool raw) {
             data = ObjectColumn(column, raw);
         }
         columns.append(py::make_tuple(Utf8(column.Name), KindName(column.Kind), data, mask));
+        // Released column by column, so the buffers and the objects made of them are not all held at once.
+        column = TColumnBuffer{};
     }
     if (batch.WithDeleted) {
         columns.append(py::make_tuple(py::str(std::string(kDeletedColumn)), "bool",
