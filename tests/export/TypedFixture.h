@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -39,7 +40,7 @@ inline AccentTexts AccentsFor(int version) {
             "e"};
 }
 
-inline void WriteAccentDatabase(const tw::TempDir& dir, int version) {
+inline void WriteAccentDatabase(const std::filesystem::path& dir, int version) {
     const AccentTexts a = AccentsFor(version);
     tw::FieldDef colour = tw::ChoiceField("Colour", {"Red", "Green"});
     tw::DatabaseSpec desc{
@@ -72,7 +73,11 @@ inline void WriteAccentDatabase(const tw::TempDir& dir, int version) {
     if (version == 3) {
         desc.Configuration = tw::ConfigurationSpec{.DateOrder = 2, .CenturyCutoff = 30};
     }
-    tw::WriteDatabase(dir.Path(), desc);
+    tw::WriteDatabase(dir, desc);
+}
+
+inline void WriteAccentDatabase(const tw::TempDir& dir, int version) {
+    WriteAccentDatabase(dir.Path(), version);
 }
 
 inline void LoadDatabase(TDEInfoRec& db, const tw::TempDir& dir) {
