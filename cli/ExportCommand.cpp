@@ -7,7 +7,7 @@
 #include "export/DataFile.h"
 #include "export/ExportRun.h"
 #include "export/OutputFile.h"
-#include "sqlite/SqliteExport.h"
+#include "formats/Formats.h"
 #include "text/TextUtils.h"
 
 #include <chrono>
@@ -22,11 +22,14 @@ namespace {
 
 constexpr const char* kExportUsage =
     "usage: corvane-cli export DATABASE --out DIR [--form ENTRY]... [--ext EXT] [--delimiter C]\n"
-    "                          [--quote-headings] [--dates british|american|metric] [--numeric-null "
+    "                          [--quote-headings] [--dates british|american|metric|iso] [--numeric-null "
     "zero|blank]\n"
     "                          [--records live|deleted|all] [--depath DIR] [--short-date-format FMT]\n"
-    "                          [--format csv|sqlite|jsonl] [--encoding CP]\n"
-    "  --format sqlite writes the forms into one SQLite file named by --out; jsonl writes <form>.jsonl.\n"
+    "                          [--format csv|jsonl|sqlite|xlsx|postgresql] [--encoding CP]\n"
+    "                          [--schema NAME] [--drop]\n"
+    "  --format sqlite, xlsx and postgresql write every form into one file named by --out (a database, a\n"
+    "  workbook, an SQL script); jsonl writes <form>.jsonl. --schema and --drop shape the SQL script.\n"
+    "  --dates iso writes yyyy-mm-dd (for the workbook's date cells).\n"
     "  --encoding converts text to UTF-8 from CP: raw (the bytes as stored, default for csv), cp437, cp850,\n"
     "  cp852, cp1250, cp1252 or latin1; sqlite and jsonl default to cp437 (versions 3, 5) or cp1252 (6, 7).\n"
     "  ENTRY is a form name, optionally followed by \"=\" and L, D or A (live, deleted, all records).\n"
@@ -84,6 +87,8 @@ struct ExportOptions {
     char Selection = kSelectLive;
     std::string DEPath;
     std::string ShortDateFormat;
+    std::string Schema;
+    bool DropTables = false;
     TFormatOptions Format;
 };
 
@@ -129,7 +134,7 @@ std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o
             o.Delimiter = FirstCharOr(v, ',');
         } else if (arg == "--dates") {
             if (!value(v)) {
-                return "--dates needs british, american or metric";
+                return "--dates needs british, american, metric or iso";
             }
             if (v == "british") {
                 o.OutputDateOrder = TDateOrder::British;
@@ -137,8 +142,10 @@ std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o
                 o.OutputDateOrder = TDateOrder::American;
             } else if (v == "metric") {
                 o.OutputDateOrder = TDateOrder::Metric;
+            } else if (v == "iso") {
+                o.OutputDateOrder = TDateOrder::Iso;
             } else {
-                return "--dates takes british, american or metric, not " + v;
+                return "--dates takes british, american, metric or iso, not " + v;
             }
         } else if (arg == "--numeric-null") {
             if (!value(v) || (v != "zero" && v != "blank")) {
@@ -150,6 +157,13 @@ std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o
                 return "--records takes live, deleted or all";
             }
             o.Selection = v == "live" ? kSelectLive : (v == "deleted" ? kSelectDeleted : kSelectAll);
+        } else if (arg == "--schema") {
+            if (!value(v) || v.empty()) {
+                return "--schema needs a schema name";
+            }
+            o.Schema = v;
+        } else if (arg == "--drop") {
+            o.DropTables = true;
         } else if (arg == "--depath") {
             if (!value(v) || v.empty()) {
                 return "--depath needs a directory";
@@ -246,6 +260,8 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
     options.NumericNull = parsed.NumericNull;
     options.Encoding = parsed.Format.Encoding;
     options.ShortDateFormat = parsed.ShortDateFormat;
+    options.Schema = parsed.Schema;
+    options.DropTables = parsed.DropTables;
     if (const auto problem = CheckExportOptions(options)) {
         return UsageError(err, kExportUsage, *problem);
     }
@@ -274,7 +290,7 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
     }
 
     TFormatRegistry formats;
-    RegisterSqliteFormat(formats);
+    RegisterBuildFormats(formats);
     TRunSetup setup;
     setup.Formats = &formats;
     TCliObserver observer(err);

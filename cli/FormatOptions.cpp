@@ -5,7 +5,7 @@ namespace corvane {
 
 
 const char* const kFormatUsage =
-    "                          [--format csv|sqlite|jsonl] [--encoding raw|cp437|cp850|cp852|cp1250|cp1252|"
+    "                          [--format csv|jsonl|sqlite|xlsx|postgresql] [--encoding raw|cp437|cp850|cp852|cp1250|cp1252|"
     "latin1]\n"
     "  --format sqlite writes one SQLite file: --out names the file. jsonl writes <form>.jsonl files.\n"
     "  --encoding converts text to UTF-8 from that code page; default raw (bytes as stored) for csv, cp437\n"
@@ -18,15 +18,14 @@ bool IsFormatOption(const std::string& arg) {
 std::optional<std::string> ParseFormatOption(const CliArgs& args, std::size_t& i, TFormatOptions& options) {
     const std::string& arg = args[i];
     if (i + 1 >= args.size()) {
-        return arg == "--format" ? "--format needs csv, sqlite or jsonl"
+        return arg == "--format" ? "--format needs csv, jsonl, sqlite, xlsx or postgresql"
                                  : "--encoding needs a code page: " + std::string(CodePageNames());
     }
     const std::string& v = args[++i];
     if (arg == "--format") {
         const std::optional<TOutputFormat> format = FormatByName(v);
-        if (!format || (*format != TOutputFormat::Delimited && *format != TOutputFormat::Sqlite &&
-                        *format != TOutputFormat::Jsonl)) {
-            return "--format takes csv, sqlite or jsonl, not " + v;
+        if (!format) {
+            return "--format takes csv, jsonl, sqlite, xlsx or postgresql, not " + v;
         }
         options.Format = *format;
         return std::nullopt;

@@ -8,7 +8,7 @@
 #include "database/DatabaseList.h"
 #include "database/Errors.h"
 #include "export/ExportRun.h"
-#include "sqlite/SqliteExport.h"
+#include "formats/Formats.h"
 #include "text/TextUtils.h"
 
 #include <pybind11/numpy.h>
@@ -656,7 +656,7 @@ py::tuple Export(TPyDatabase& db, const std::string& out, const std::string& for
             }
         }
         TFormatRegistry formats;
-        RegisterSqliteFormat(formats);
+        RegisterBuildFormats(formats);
         TRunSetup setup;
         setup.Formats = &formats;
         result = RunExport(database, plan, run, observer, setup);

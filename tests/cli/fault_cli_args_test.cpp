@@ -43,7 +43,7 @@ const BadCommandLine kCases[] = {
     {"unknown date order",
      {"export", "DB", "--out", "OUT", "--dates", "julian"},
      2,
-     "corvane-cli: --dates takes british, american or metric, not julian"},
+     "corvane-cli: --dates takes british, american, metric or iso, not julian"},
     {"unknown numeric null",
      {"export", "DB", "--out", "OUT", "--numeric-null", "maybe"},
      2,

@@ -103,5 +103,26 @@ TEST(ExportFormats, BadFormatOrEncodingIsAUsageError) {
     }
 }
 
+// The one-file formats of the build, each through the same run: one file named by --out.
+TEST(ExportFormats, WorkbookAndScriptOfASampleDatabase) {
+    tw::TempDir out;
+    const std::string db = std::string(CORVANE_SOURCE_DIR) + "/examples/v5";
+    const std::string script = (out / "v5.sql").string();
+    const auto sql = RunTool({"export", db, "--format", "postgresql", "--out", script, "--schema", "sales",
+                              "--drop", "--records", "all"});
+    ASSERT_EQ(sql.status, 0) << sql.err;
+    const std::string text = tw::ReadFileText(script);
+    EXPECT_NE(text.find("CREATE SCHEMA IF NOT EXISTS \"sales\""), std::string::npos);
+    EXPECT_NE(text.find("DROP TABLE IF EXISTS \"sales\".\"Customers\""), std::string::npos);
+    EXPECT_NE(text.find("COPY \"sales\".\"Customers\""), std::string::npos);
+    EXPECT_NE(text.find("_deleted"), std::string::npos);
+
+    const std::string book = (out / "v5.xlsx").string();
+    const auto xlsx = RunTool({"export", db, "--format", "xlsx", "--out", book, "--dates", "iso"});
+    ASSERT_EQ(xlsx.status, 0) << xlsx.err;
+    EXPECT_EQ(tw::ReadFileText(book).substr(0, 2), "PK") << "a workbook is a zip archive";
+    EXPECT_NE(xlsx.err.find("2 of 2 forms exported to " + book), std::string::npos) << xlsx.err;
+}
+
 } // namespace
 } // namespace corvane

@@ -1,0 +1,11 @@
+#include "formats/Formats.h"
+
+#include "xlsx/XlsxExport.h"
+
+namespace corvane {
+
+void RegisterXlsxIfBuilt(TFormatRegistry& registry) {
+    RegisterXlsxFormat(registry);
+}
+
+} // namespace corvane
