@@ -249,7 +249,6 @@ TLineBuilder::TLineBuilder(const std::vector<const TFieldRec*>& columns, std::si
             break;
         }
     }
-    line_.resize(std::max<std::size_t>(4096, 2 * fixedBound_));
 }
 
 char* TLineBuilder::Grow(char* p, std::size_t more) {
@@ -259,6 +258,11 @@ char* TLineBuilder::Grow(char* p, std::size_t more) {
 }
 
 std::string_view TLineBuilder::Build(ByteSpan slot) {
+    // Sized at the first line, not when the builder is made: a builder that only appends lines to a
+    // caller's text (and every copy of it) holds no line buffer as long as its longest line.
+    if (line_.size() < fixedBound_) {
+        line_.resize(std::max<std::size_t>(4096, 2 * fixedBound_));
+    }
     out_ = &line_;
     char* p = line_.data();
     if (slot.size() != recordLength_) {
@@ -288,6 +292,10 @@ std::int64_t TLineBuilder::AppendLines(ByteSpan slots, char selection, TLineText
     char* p = text.Bytes.data() + text.Size;
     std::int64_t lines = 0;
     for (std::size_t pos = 0; slots.size() - pos >= recordLength_; pos += recordLength_) {
+        if (pos != 0 && static_cast<std::size_t>(p - out_->data()) >= text.ByteLimit) {
+            text.SlotsTaken = pos / recordLength_;
+            break;
+        }
         const ByteSpan slot = slots.subspan(pos, recordLength_);
         if (SlotSelected(slot[0], selection)) {
             p = WriteLine(Reserve(p, fixedBound_), slot);

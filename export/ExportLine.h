@@ -19,8 +19,15 @@ namespace corvane {
 
 // The text of a run of lines, in a buffer that keeps its room from one run to the next.
 struct TLineText {
+    static constexpr std::size_t kAllSlots = SIZE_MAX;
+
     std::vector<char> Bytes; // Size bytes of text, then room
     std::size_t Size = 0;
+    // A formatter given slots takes no further slot once Size has reached ByteLimit (but always takes the
+    // first), so that the text of a run holds at most ByteLimit bytes and one line whatever the lines are.
+    std::size_t ByteLimit = SIZE_MAX;
+    // Where a formatter that stopped early stopped: the number of slots it went through. kAllSlots: all.
+    std::size_t SlotsTaken = kAllSlots;
 
     std::string_view View() const { return {Bytes.data(), Size}; }
 };
@@ -41,7 +48,12 @@ public:
 
     // Appends to text the line of each slot of slots (whole slots of the record length, side by side) whose
     // status byte selection takes (kSelectLive, kSelectDeleted, kSelectAll); returns the number of lines.
+    // Stops before a slot when text.Size has reached text.ByteLimit (never before the first), and then sets
+    // text.SlotsTaken to the slots it went through.
     std::int64_t AppendLines(ByteSpan slots, char selection, TLineText& text);
+
+    // The most bytes a line takes when no column is written the general way (those may take more).
+    std::size_t LineBound() const { return fixedBound_; }
 
     // Asks the context for the century cutoff now, when a column is a six-character date, and keeps the
     // answer (or its failure): from then on neither this builder nor a copy of it calls the context's
