@@ -92,6 +92,9 @@ inline pid_t StartTool(const std::vector<std::string>& args, const std::string& 
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) {
         ::_exit(127);
     }
+    // As from a terminal, whatever the test runner ignores.
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
     if (options.ignoreFileSizeSignal) {
         ::signal(SIGXFSZ, SIG_IGN);
     }
@@ -146,7 +149,9 @@ inline ToolRun RunToolWith(const std::vector<std::string>& args, const ToolOptio
 // Runs corvane-cli with args; env entries ("NAME=value") are added to the environment, "NAME" alone removes
 // it.
 inline ToolResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-    return RunToolWith(args, {.env = env});
+    ToolOptions options;
+    options.env = env;
+    return RunToolWith(args, options);
 }
 
 } // namespace corvane::testing

@@ -1,6 +1,7 @@
-// A full disk: an export under a file-size limit (RLIMIT_FSIZE, SIGXFSZ ignored, so a write past the limit
-// fails with EFBIG) ends with status 1 and a clear error, leaves the older export of that name as it was and
-// no partial or temporary file beside it.
+// A full disk: an export under a file-size limit (RLIMIT_FSIZE; the tool ignores SIGXFSZ itself, so a write
+// past the limit fails with EFBIG whether or not the shell that started it ignored the signal) ends with
+// status 1 and a clear error, leaves the older export of that name as it was and no partial or temporary file
+// beside it.
 
 #include "cli/FaultSupport.h"
 
@@ -33,6 +34,7 @@ void WriteLargeDatabase(const fs::path& dir) {
 struct SizeLimit {
     const char* what;
     rlim_t bytes;
+    bool signalIgnoredByParent; // false: as "ulimit -f" in an ordinary shell, SIGXFSZ at its default
 };
 
 void PrintTo(const SizeLimit& limit, std::ostream* os) {
@@ -49,7 +51,7 @@ TEST_P(FullDisk, FailsClearlyAndKeepsTheOlderFile) {
 
     ToolOptions options;
     options.fileSizeLimit = GetParam().bytes;
-    options.ignoreFileSizeSignal = true;
+    options.ignoreFileSizeSignal = GetParam().signalIgnoredByParent;
     const ToolRun run = RunToolWith({"export", db.Path().string(), "--out", out.Path().string()}, options);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.signal, 0);
@@ -80,8 +82,10 @@ TEST(NoSizeLimit, TheSameExportSucceeds) {
 }
 
 const SizeLimit kLimits[] = {
-    {"before_the_first_buffer_is_written", 4096},
-    {"after_the_first_buffer", 100000},
+    {"before_the_first_buffer_is_written", 4096, true},
+    {"after_the_first_buffer", 100000, true},
+    {"ulimit_before_the_first_buffer", 4096, false},
+    {"ulimit_after_the_first_buffer", 100000, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Limits, FullDisk, ::testing::ValuesIn(kLimits),

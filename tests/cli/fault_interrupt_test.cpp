@@ -97,5 +97,34 @@ TEST(InterruptedExport, LeavesTheOlderFileAndAHiddenPartialOneThatTheNextRunRemo
     EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'), static_cast<std::ptrdiff_t>(kRecords + 1));
 }
 
+// SIGTERM (a shutdown, kill) or SIGINT (Ctrl-C) while the tool writes: it removes what it was writing, then
+// ends by that signal, as it would without a handler; the older file stays.
+class StoppedExport : public ::testing::TestWithParam<int> {};
+
+TEST_P(StoppedExport, LeavesNoTemporaryAndEndsByTheSignal) {
+    tw::TempDir db;
+    WriteBigDatabase(db.Path());
+    tw::TempDir out;
+    tw::TempDir capture;
+    tw::WriteFile(out / "Big.csv", kOlderExport);
+
+    const std::vector<std::string> args{"export", db.Path().string(), "--out", out.Path().string()};
+    const pid_t pid = StartTool(args, (capture / "out").string(), (capture / "err").string());
+    ASSERT_GT(pid, 0);
+    const std::string partial = WaitForPartialFile(out.Path(), pid);
+    ::kill(pid, GetParam());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_FALSE(partial.empty()) << "the export ended before it could be stopped";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), GetParam());
+
+    EXPECT_EQ(tw::ReadFileText(out / "Big.csv"), kOlderExport);
+    EXPECT_EQ(EntryNames(out.Path()), std::vector<std::string>{"Big.csv"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StoppedExport, ::testing::Values(SIGTERM, SIGINT),
+                         [](const auto& info) { return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT"); });
+
 } // namespace
 } // namespace corvane

@@ -397,20 +397,28 @@ TEST_F(ExportForm4x, ValuesPastTheSlotAreEmpty) {
     EXPECT_EQ(Text("Slot.csv"), "Text,Late,Far\r\n\"abcdefg\",,\r\n");
 }
 
-TEST_F(ExportForm4x, StaleTemporariesOfTheSameNameAreRemovedButALiveOneIsKept) {
+// A temporary is only removed when provably abandoned: its writer (named in it) has ended and no process
+// holds its lock. A name without a writer, or a lock still held, keeps it.
+TEST_F(ExportForm4x, AbandonedTemporariesAreRemovedButALiveOneIsKept) {
     Write({{.Name = "Customer", .Fields = {tw::TextField("N", 3)}}});
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    const std::string ended = std::to_string(child);
     const std::string prefix = ".Customer.csv.corvane-partial-";
-    tw::WriteFile(out / (prefix + "dead01"), std::string("partial"));
-    tw::WriteFile(out / (prefix + "live01"), std::string("partial"));
-    tw::WriteFile(out / ".Other.csv.corvane-partial-dead02", std::string("partial"));
-    const int fd = ::open((out / (prefix + "live01")).c_str(), O_RDONLY);
+    tw::WriteFile(out / (prefix + ended + "-dead01"), std::string("partial"));
+    tw::WriteFile(out / (prefix + ended + "-live01"), std::string("partial"));
+    tw::WriteFile(out / (prefix + "nowriter"), std::string("partial"));
+    tw::WriteFile(out / (".Other.csv.corvane-partial-" + ended + "-dead02"), std::string("partial"));
+    const int fd = ::open((out / (prefix + ended + "-live01")).c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     Export(db, "Customer", out.Dir());
     ::close(fd);
     EXPECT_EQ(DirectoryEntries(out.Path()),
-              (std::vector<std::string>{".Customer.csv.corvane-partial-live01",
-                                        ".Other.csv.corvane-partial-dead02", "Customer.csv"}));
+              (std::vector<std::string>{prefix + ended + "-live01", prefix + "nowriter", "Customer.csv"}));
 }
 
 TEST(ExportForm5x, DayCountsUseTheShortDateFormat) {
