@@ -7,6 +7,7 @@
 #include "export/FieldValues.h"
 #include "export/JsonlExport.h"
 #include "export/OutputFile.h"
+#include "export/Outputs.h"
 #include "export/ParallelExport.h"
 #include "text/TextUtils.h"
 
@@ -127,26 +128,6 @@ std::string ProtectedDirectoryProblem(const std::string& outputDirectory, const 
     }
     return {};
 }
-
-// ------------------------------------------------------------------------------------------------------
-// Outputs on the file system
-
-class TFileOutput final : public IOutput {
-public:
-    explicit TFileOutput(const std::string& finalName) : file_(finalName) {}
-    void Write(std::string_view bytes) override { file_.Write(bytes); }
-    void Commit() override { file_.Commit(); }
-
-private:
-    TOutputFile file_;
-};
-
-class TDefaultFileTarget final : public IOutputTarget {
-public:
-    std::unique_ptr<IOutput> Create(const std::string& finalName) override {
-        return std::make_unique<TFileOutput>(finalName);
-    }
-};
 
 // ------------------------------------------------------------------------------------------------------
 // The data file
@@ -286,8 +267,12 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
                 if (encoding == TCodePage::Raw) {
                     return lines.AppendLines(slots, selection, text);
                 }
+                // A character of the code page is at most three bytes of UTF-8.
                 raw.Size = 0;
+                raw.ByteLimit = std::max<std::size_t>(1, text.ByteLimit / 3);
+                raw.SlotsTaken = TLineText::kAllSlots;
                 const std::int64_t taken = lines.AppendLines(slots, selection, raw);
+                text.SlotsTaken = raw.SlotsTaken;
                 utf8.clear();
                 AppendUtf8(utf8, raw.View(), encoding);
                 text.Bytes.assign(utf8.begin(), utf8.end());
@@ -297,7 +282,8 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
         };
         result.RecordsWritten =
             ScanInBatches(reader, form.RecordLength,
-                          run.Setup.Scan != nullptr ? *run.Setup.Scan : DefaultScanPlan(total), makeFormatter,
+                          run.Setup.Scan != nullptr ? *run.Setup.Scan : DefaultScanPlan(total, builder.LineBound()),
+                          makeFormatter,
                           write, ProgressOf(run.Observer, total));
         result.SlotsRead = reader.SlotsRead();
         std::ostringstream messages;
@@ -628,7 +614,7 @@ TRunResult RunExport(TDEInfoRec& database, const TExportPlan& plan, const TExpor
     if (const auto problem = CheckExportOptions(options)) {
         throw std::invalid_argument(*problem);
     }
-    TDefaultFileTarget files;
+    TFileOutputTarget files;
     TRunState run(database, options, observer, setup, setup.Output != nullptr ? *setup.Output : files);
     TRunResult runResult;
     TRunSummary& summary = runResult.Summary;

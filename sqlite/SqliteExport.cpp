@@ -9,7 +9,6 @@
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <unistd.h>
 
 namespace corvane {
 
@@ -151,22 +150,12 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-// Refuses what a plain create-or-replace would refuse: a directory or a read-only file of the final name.
-void CheckReplaceable(const std::string& fileName) {
-    if (IsDirectory(fileName)) {
-        throw MakeIOError(EISDIR, fileName);
-    }
-    if (::access(fileName.c_str(), F_OK) == 0 && ::access(fileName.c_str(), W_OK) != 0) {
-        throw MakeIOError(errno, fileName);
-    }
-}
-
 // The run's forms into one SQLite file, in one transaction, under a temporary name that Commit renames over
 // the final one.
 class TSqliteWriter final : public IOneFileWriter {
 public:
     TSqliteWriter(const std::string& fileName, const TOneFileContext& context)
-        : out_((CheckReplaceable(fileName), fileName)), context_(context),
+        : out_(fileName), context_(context),
           codePage_(context.Options->Encoding.value_or(DefaultCodePage(context.Database->GetVersion()))) {
         // The temporary file is created empty, which SQLite takes as an empty database. Its rollback journal
         // is off: a failed export discards the whole file instead.
