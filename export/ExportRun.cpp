@@ -280,11 +280,10 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
                 return taken;
             };
         };
-        result.RecordsWritten =
-            ScanInBatches(reader, form.RecordLength,
-                          run.Setup.Scan != nullptr ? *run.Setup.Scan : DefaultScanPlan(total, builder.LineBound()),
-                          makeFormatter,
-                          write, ProgressOf(run.Observer, total));
+        result.RecordsWritten = ScanInBatches(
+            reader, form.RecordLength,
+            run.Setup.Scan != nullptr ? *run.Setup.Scan : DefaultScanPlan(total, builder.LineBound()),
+            makeFormatter, write, ProgressOf(run.Observer, total));
         result.SlotsRead = reader.SlotsRead();
         std::ostringstream messages;
         result.DataFileShort = WarnIfDataFileShort(messages, form, reader);

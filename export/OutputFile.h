@@ -85,8 +85,8 @@ std::size_t RemoveAbandonedTemporaries(const std::string& directory) noexcept;
 // early in main.
 void InstallOutputSignalHandling();
 
-// Writes all of bytes to the open descriptor fd (standard output, a pipe); a closed pipe is an error here, not
-// a signal that ends the process. Throws EOutputWriteError naming name.
+// Writes all of bytes to the open descriptor fd (standard output, a pipe); a closed pipe is an error here,
+// not a signal that ends the process. Throws EOutputWriteError naming name.
 void WriteToDescriptor(int fd, std::string_view bytes, const std::string& name);
 
 } // namespace corvane

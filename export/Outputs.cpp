@@ -88,7 +88,8 @@ private:
 
 std::unique_ptr<IOutput> TFileOutputTarget::Create(const std::string& finalName) {
     const std::size_t slash = finalName.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string(".") : finalName.substr(0, slash + 1);
+    const std::string directory =
+        slash == std::string::npos ? std::string(".") : finalName.substr(0, slash + 1);
     if (cleaned_.insert(directory).second) {
         RemoveAbandonedTemporaries(directory);
     }

@@ -195,8 +195,8 @@ private:
     std::mutex mutex_;
     std::condition_variable workAvailable_;
     std::condition_variable batchFormatted_;
-    std::size_t filled_ = 0; // batches read
-    std::size_t next_ = 0;   // batches taken by a worker
+    std::size_t filled_ = 0;          // batches read
+    std::size_t next_ = 0;            // batches taken by a worker
     std::optional<std::size_t> redo_; // the place of a batch to format on from its Start
     bool stopping_ = false;
 };

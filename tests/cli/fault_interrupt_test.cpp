@@ -123,8 +123,9 @@ TEST_P(StoppedExport, LeavesNoTemporaryAndEndsByTheSignal) {
     EXPECT_EQ(EntryNames(out.Path()), std::vector<std::string>{"Big.csv"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, StoppedExport, ::testing::Values(SIGTERM, SIGINT),
-                         [](const auto& info) { return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT"); });
+INSTANTIATE_TEST_SUITE_P(Signals, StoppedExport, ::testing::Values(SIGTERM, SIGINT), [](const auto& info) {
+    return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+});
 
 } // namespace
 } // namespace corvane

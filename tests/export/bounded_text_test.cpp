@@ -61,12 +61,12 @@ TEST(AppendLinesWithALimit, StopsAfterTheLineThatReachesTheLimit) {
         std::size_t lines;
         std::size_t slotsTaken; // kAllSlots: went through all of them
     } cases[] = {
-        {0, 1, 1},                         // the first slot is always taken
-        {1, 1, 1},                         // one line passes any limit below its length
-        {kLine, 1, 1},                     // reached exactly: stop before the next slot
-        {kLine + 1, 2, 2},                 //
-        {2 * kLine + 1, 3, 4},             // the deleted slot 2 is gone through, writing nothing
-        {6 * kLine, 6, 8},                 // reached at the last live slot: the deleted slot 8 is left
+        {0, 1, 1},             // the first slot is always taken
+        {1, 1, 1},             // one line passes any limit below its length
+        {kLine, 1, 1},         // reached exactly: stop before the next slot
+        {kLine + 1, 2, 2},     //
+        {2 * kLine + 1, 3, 4}, // the deleted slot 2 is gone through, writing nothing
+        {6 * kLine, 6, 8},     // reached at the last live slot: the deleted slot 8 is left
         {6 * kLine + 1, 6, TLineText::kAllSlots},
         {100 * kLine, 6, TLineText::kAllSlots},
     };
@@ -86,7 +86,8 @@ TEST(AppendLinesWithALimit, PartsJoinToTheWholeText) {
     const std::vector<std::uint8_t> slots = TextSlots(50);
     for (const char selection : {kSelectLive, kSelectDeleted, kSelectAll}) {
         TLineText whole;
-        const std::int64_t wholeLines = builder.AppendLines(ByteSpan(slots.data(), slots.size()), selection, whole);
+        const std::int64_t wholeLines =
+            builder.AppendLines(ByteSpan(slots.data(), slots.size()), selection, whole);
         for (const std::size_t limit : {std::size_t{1}, kLine * 2, kLine * 5 + 3}) {
             std::string joined;
             std::int64_t lines = 0;
@@ -146,7 +147,8 @@ TEST(ScanInBatchesWithATextLimit, WritesPartsOfAtMostTheLimitAndOneLine) {
     const Written whole = ScanText(slots, {1, 2048, SIZE_MAX});
     ASSERT_EQ(whole.Parts, 1U);
     ASSERT_EQ(whole.Text.size(), 1000 * kLine);
-    const TScanPlan plans[] = {{1, 2048, 100}, {1, 64, 1}, {1, 1, 1}, {3, 64, 100}, {3, 7, 1}, {2, 100, 5 * kLine}};
+    const TScanPlan plans[] = {{1, 2048, 100}, {1, 64, 1}, {1, 1, 1},
+                               {3, 64, 100},   {3, 7, 1},  {2, 100, 5 * kLine}};
     for (const TScanPlan& plan : plans) {
         SCOPED_TRACE(testing::Message() << plan.Threads << " threads, " << plan.BatchSlots << " slots, "
                                         << plan.BatchTextBytes << " bytes");
@@ -194,8 +196,9 @@ protected:
     void SetUp() override {
         std::vector<tw::FieldDef> fields;
         for (int i = 0; i < kChoiceFields; ++i) {
-            tw::FieldDef f = tw::ChoiceField("C" + std::to_string(i), i == 0 ? std::vector<std::string>{ChoiceText()}
-                                                                           : std::vector<std::string>{});
+            tw::FieldDef f =
+                tw::ChoiceField("C" + std::to_string(i),
+                                i == 0 ? std::vector<std::string>{ChoiceText()} : std::vector<std::string>{});
             f.Offset = 1;
             if (i != 0) {
                 f.ChoiceEntry = 1; // the list of the first field
@@ -206,10 +209,11 @@ protected:
         for (int i = 0; i < kRecords; ++i) {
             records.push_back({.Values = {{"C0", std::int64_t{1}}}});
         }
-        tw::WriteDatabase(dir.Path(), {.Version = 3,
-                                       .Name = "Wide",
-                                       .Forms = {{.Name = "Wide", .RecordLength = 2, .Fields = fields,
-                                                  .Records = records}}});
+        tw::WriteDatabase(
+            dir.Path(),
+            {.Version = 3,
+             .Name = "Wide",
+             .Forms = {{.Name = "Wide", .RecordLength = 2, .Fields = fields, .Records = records}}});
         db.SetDirectory(dir.Dir());
         db.SetDictionaryName("RDRRAAAA.DBM");
         db.Load();
@@ -252,9 +256,9 @@ TEST_F(WideChoiceExport, GivesTheSameBytesInPartsOnEveryPlan) {
     for (const TCodePage encoding : {TCodePage::Raw, TCodePage::Cp437}) {
         const std::string expected = Expected(encoding);
         for (const TScanPlan& plan : plans) {
-            SCOPED_TRACE(testing::Message() << (encoding == TCodePage::Raw ? "raw, " : "cp437, ") << plan.Threads
-                                            << " threads, " << plan.BatchSlots << " slots, "
-                                            << plan.BatchTextBytes << " bytes");
+            SCOPED_TRACE(testing::Message()
+                         << (encoding == TCodePage::Raw ? "raw, " : "cp437, ") << plan.Threads << " threads, "
+                         << plan.BatchSlots << " slots, " << plan.BatchTextBytes << " bytes");
             const std::string text = Export(plan, encoding);
             EXPECT_EQ(text.size(), expected.size());
             EXPECT_TRUE(text == expected);
