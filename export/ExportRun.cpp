@@ -674,6 +674,10 @@ TRunResult RunExport(TDEInfoRec& database, const TExportPlan& plan, const TExpor
     std::unique_ptr<IOneFileWriter> writer;
     std::string writerError;
     std::exception_ptr writerErrorObject;
+    if (oneFile && refused.empty() && run.Output.WritesFiles()) {
+        // The one-file writers build their temporaries themselves.
+        RemoveAbandonedTemporaries(ParentDirectory(options.Destination));
+    }
     if (oneFile && refused.empty()) {
         const TOneFileWriterFactory* factory = setup.Formats ? setup.Formats->Find(options.Format) : nullptr;
         if (factory == nullptr) {

@@ -136,8 +136,8 @@ public:
     virtual ~IOutputTarget() = default;
     // Creates the output of finalName. Throws EInOutError when it cannot be created.
     virtual std::unique_ptr<IOutput> Create(const std::string& finalName) = 0;
-    // The path where a writer that needs a real file (SQLite, the workbook) may build finalName, or empty
-    // when this target has none.
+    // True when outputs are files on disk: writers that need a real file (SQLite, the workbook) may build
+    // one, and the run guards the database's own directory.
     virtual bool WritesFiles() const { return true; }
 };
 

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cmath>
 #include <map>
-#include <unistd.h>
 
 namespace corvane {
 
@@ -100,25 +99,10 @@ struct TCellColumn {
     lxw_format* Format = nullptr;
 };
 
-// Refuses what a plain create-or-replace would refuse: a directory or a read-only file of the final name.
-void CheckReplaceable(const std::string& fileName) {
-    if (IsDirectory(fileName)) {
-        throw MakeIOError(EISDIR, fileName);
-    }
-    if (::access(fileName.c_str(), F_OK) == 0 && ::access(fileName.c_str(), W_OK) != 0) {
-        throw MakeIOError(errno, fileName);
-    }
-}
-
-const std::string& CheckedName(const std::string& fileName) {
-    CheckReplaceable(fileName);
-    return fileName;
-}
-
 class TXlsxWriter final : public IOneFileWriter {
 public:
     TXlsxWriter(const std::string& fileName, const TOneFileContext& context, std::int64_t sheetRows)
-        : out_(CheckedName(fileName)), sheetRows_(std::max<std::int64_t>(sheetRows, 2)),
+        : out_(fileName), sheetRows_(std::max<std::int64_t>(sheetRows, 2)),
           version_(context.Database != nullptr ? context.Database->GetVersion() : 0),
           codePage_(CodePageName(context.CodePage)) {
         lxw_workbook_options options{};
