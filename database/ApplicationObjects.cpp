@@ -88,7 +88,8 @@ void TDEInfoRec::ReadApplicationObjects() {
     if (objects == nullptr) {
         return;
     }
-    TReadOnlyFile file(ResolveExistingPath(Directory + objects->DataFile));
+    RequirePlainFileName(*objects, "data file", objects->DataFile);
+    TReadOnlyFile file(ResolvePath(Directory, objects->DataFile));
     ReadApplicationObjectsFrom(file);
     file.Close();
 }
@@ -125,10 +126,11 @@ void TDEInfoRec::ReadApplicationObjectsFrom(TByteSource& source) {
             variant->RecordLength = base->RecordLength;
             variant->RecordCount = base->RecordCount;
             variant->DataFile = base->DataFile;
-            // The variant's own file, named by the object file field as stored up to its first NUL.
+            // The variant's own file, named by the object file field as stored up to its first NUL. A name
+            // that would lead out of the database directory is not looked up: the variant has no file date.
             const std::string storedName = rawObjectFile.substr(0, rawObjectFile.find('\0'));
-            if (!storedName.empty()) {
-                if (const auto modified = FileModificationTime(ResolveExistingPath(Directory + storedName))) {
+            if (!storedName.empty() && IsPlainFileName(storedName)) {
+                if (const auto modified = FileModificationTime(ResolvePath(Directory, storedName))) {
                     variant->FileDate = DosFileDateToDateTime(DateTimeToDosFileDate(*modified));
                 }
             }

@@ -48,7 +48,7 @@ std::string VersionLabel(std::uint8_t version) {
     }
 }
 
-TDatabaseListing ListDatabases(const std::string& directory) {
+TDatabaseListing ListDatabases(const std::string& directory, TListingMode mode) {
     TDatabaseListing listing;
     for (const std::string& name : FindDictionaryFiles(directory)) {
         try {
@@ -58,9 +58,14 @@ TDatabaseListing ListDatabases(const std::string& directory) {
             database.Load();
             listing.Entries.push_back({name, database.GetVersion(), database.GetDisplayName()});
         } catch (...) {
-            listing.Error = std::current_exception();
-            listing.FailedFile = name;
-            break;
+            listing.Failures.push_back({name, std::current_exception()});
+            if (!listing.Error) {
+                listing.Error = listing.Failures.back().Error;
+                listing.FailedFile = name;
+            }
+            if (mode == TListingMode::StopAtFirstError) {
+                break;
+            }
         }
     }
     return listing;

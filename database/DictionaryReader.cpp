@@ -25,6 +25,7 @@ struct DictionaryLayout {
     std::size_t objectFileOffset; // 0: the layout has no object file
     std::size_t flagsOffset;
     std::size_t recordSize; // bytes the layout covers
+    const char* label;      // for messages
 };
 
 constexpr DictionaryLayout kLayout4x{.nameOffset = 2,
@@ -36,7 +37,8 @@ constexpr DictionaryLayout kLayout4x{.nameOffset = 2,
                                      .dataFileWidth = 14,
                                      .objectFileOffset = 0,
                                      .flagsOffset = 53,
-                                     .recordSize = 55};
+                                     .recordSize = 55,
+                                     .label = "4.x"};
 constexpr DictionaryLayout kLayout5x{.nameOffset = 3,
                                      .nameWidth = 21,
                                      .dictValueOffset = 24,
@@ -46,7 +48,8 @@ constexpr DictionaryLayout kLayout5x{.nameOffset = 3,
                                      .dataFileWidth = 12,
                                      .objectFileOffset = 56,
                                      .flagsOffset = 70,
-                                     .recordSize = 74};
+                                     .recordSize = 74,
+                                     .label = "5.x"};
 constexpr DictionaryLayout kLayout7{.nameOffset = 3,
                                     .nameWidth = 20,
                                     .dictValueOffset = 55,
@@ -56,7 +59,8 @@ constexpr DictionaryLayout kLayout7{.nameOffset = 3,
                                     .dataFileWidth = 12,
                                     .objectFileOffset = 0,
                                     .flagsOffset = 173,
-                                    .recordSize = 177};
+                                    .recordSize = 177,
+                                    .label = "version 7"};
 
 // Offset of the header's record length when the version byte is none of 1, 2, 3, 5 and 7: right after the
 // name.
@@ -145,7 +149,7 @@ void FillForm(TFormRec& form, std::uint8_t version, ByteSpan record) {
 } // namespace
 
 void TDEInfoRec::ReadDictionary() {
-    TReadOnlyFile file(ResolveExistingPath(Directory + DictionaryName));
+    TReadOnlyFile file(ResolvePath(Directory, DictionaryName));
     ReadDictionaryFrom(file);
     file.Close();
 }
@@ -167,7 +171,8 @@ void TDEInfoRec::ReadDictionaryFrom(TByteSource& source) {
             version = kVersionDfW;
         }
     }
-    if (const DictionaryLayout* layout = LayoutFor(version)) {
+    const DictionaryLayout* layout = LayoutFor(version);
+    if (layout != nullptr) {
         headerOffset = layout->recordLengthOffset;
     }
     Version = version;
@@ -184,44 +189,27 @@ void TDEInfoRec::ReadDictionaryFrom(TByteSource& source) {
         throw ERangeError(source.Name() + ": dictionary record length " + std::to_string(DictRecordLength) +
                           " is too short for " + std::to_string(DictRecordCount) + " records");
     }
-
-    // Records are read one at a time into a buffer of exactly their length: a short record's missing fields
-    // read as zero and never come from the record before it.
-    std::vector<std::uint8_t> record(DictRecordLength);
-    std::vector<std::unique_ptr<TFormRec>> added;
-    // A stable sort by name key gives the same list as adding the forms one by one, without the quadratic
-    // walk for a dictionary of many records. Forms read before an error stay in the catalogue as well.
-    auto addAll = [this, &added] {
-        std::stable_sort(added.begin(), added.end(),
-                         [](const auto& a, const auto& b) { return CompareNameKeys(a->Name, b->Name) < 0; });
-        if (Forms) {
-            for (auto& form : added) {
-                AddForm(std::move(form));
-            }
-            return;
-        }
-        for (auto it = added.rbegin(); it != added.rend(); ++it) {
-            (*it)->Next = std::move(Forms);
-            Forms = std::move(*it);
-        }
-    };
-    try {
-        for (std::int32_t index = 1; index < DictRecordCount; ++index) {
-            const std::int64_t start = static_cast<std::int64_t>(DictRecordLength) * index;
-            source.ReadExact(start, record.data(), 2);
-            if ((DecodeLE<std::uint16_t>(record.data()) & 1U) != 0) {
-                continue;
-            }
-            source.ReadExact(start + 2, record.data() + 2, record.size() - 2);
-            auto form = std::make_unique<TFormRec>(this);
-            FillForm(*form, Version, ByteSpan(record));
-            added.push_back(std::move(form));
-        }
-    } catch (...) {
-        addAll();
-        throw;
+    if (layout != nullptr && DictRecordLength < layout->recordSize) {
+        // Records shorter than a form entry hold no form: reading them would only give empty forms, millions
+        // of them for a large record count.
+        throw ERangeError(source.Name() + ": dictionary record length " + std::to_string(DictRecordLength) +
+                          " is too short for a form entry of the " + layout->label + " layout (" +
+                          std::to_string(layout->recordSize) + " bytes)");
     }
-    addAll();
+
+    // Records are read one at a time into a buffer of exactly their length.
+    std::vector<std::uint8_t> record(DictRecordLength);
+    for (std::int32_t index = 1; index < DictRecordCount; ++index) {
+        const std::int64_t start = static_cast<std::int64_t>(DictRecordLength) * index;
+        source.ReadExact(start, record.data(), 2);
+        if ((DecodeLE<std::uint16_t>(record.data()) & 1U) != 0) {
+            continue;
+        }
+        source.ReadExact(start + 2, record.data() + 2, record.size() - 2);
+        auto form = std::make_unique<TFormRec>(this);
+        FillForm(*form, Version, ByteSpan(record));
+        AddForm(std::move(form));
+    }
 }
 
 std::string SystemFormStem(std::string_view name) {

@@ -1,6 +1,6 @@
 #pragma once
-// The exceptions of the database access library. The library never prints; it throws these and the command-line
-// tool and the window decide how to show them.
+// The exceptions of the database access library. The library never prints; it throws these and the
+// command-line tool and the window decide how to show them.
 
 #include <exception>
 #include <stdexcept>
@@ -17,9 +17,10 @@ public:
 // Error codes that Corvane raises itself; every other code is the platform's errno.
 inline constexpr int kIOFileNotFound = 2;     // the same number as ENOENT
 inline constexpr int kIOReadBeyondEnd = 100;  // a read that delivered fewer bytes than asked for
+inline constexpr int kIONotRegularFile = 101; // an input that is a FIFO, device or socket, not a file
 
-// An input/output error: the platform's numeric code, its text ("File not found", "Read beyond end of file") as
-// what(), and the file it concerns (may be empty).
+// An input/output error: the platform's numeric code, its text ("File not found", "Read beyond end of file")
+// as what(), and the file it concerns (may be empty).
 class EInOutError : public std::runtime_error {
 public:
     EInOutError(int code, const std::string& text, std::string fileName = {})
@@ -39,14 +40,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Builds the EInOutError for an errno value: ENOENT reads "File not found", every other code the system's text.
+// Builds the EInOutError for an errno value: ENOENT reads "File not found", every other code the system's
+// text.
 EInOutError MakeIOError(int errnoValue, const std::string& fileName);
 
 // A short read: code 100, "Read beyond end of file".
 EInOutError MakeReadBeyondEnd(const std::string& fileName);
 
-// One line that describes any exception for a user: "<file>: <text>" for input/output errors that name a file,
-// otherwise what().
+// An input that is no regular file: code 101, "Not a regular file".
+EInOutError MakeNotRegularFile(const std::string& fileName);
+
+// One line that describes any exception for a user: "<file>: <text>" for input/output errors that name a
+// file, otherwise what().
 std::string DescribeError(const std::exception& error);
 
 } // namespace corvane

@@ -91,28 +91,38 @@ void TFormRec::LoadFields() {
     }
 }
 
+namespace {
+
+// directory + fileName, resolved without regard to case through the database's directory listings.
+std::string ResolveIn(const TDEInfoRec* database, const std::string& directory, const std::string& fileName) {
+    return database != nullptr ? database->ResolvePath(directory, fileName)
+                               : ResolveExistingPath(directory + fileName);
+}
+
+} // namespace
+
 std::string TFormRec::DefinitionFile4x() const {
-    std::string path;
     if (SystemForm) {
         const std::uint8_t v = GetVersion();
-        path = RequireDEPath(Database) + SystemFormStem(Name) + (v == kVersion5x ? ".tds" : ".dbs");
-    } else {
-        path = GetDirectory() + DefinitionStem(DataFile) + (VariantLevel == 0 ? "DBA" : "DBF");
+        return ResolveIn(Database, RequireDEPath(Database),
+                         SystemFormStem(Name) + (v == kVersion5x ? ".tds" : ".dbs"));
     }
-    return ResolveExistingPath(path);
+    // The definition is named after the data file, so that name must not lead out of the directory either.
+    RequirePlainFileName(*this, "data file", DataFile);
+    return ResolveIn(Database, GetDirectory(),
+                     DefinitionStem(DataFile) + (VariantLevel == 0 ? "DBA" : "DBF"));
 }
 
 std::string TFormRec::DefinitionFile5x() const {
-    std::string path;
-    if (SystemForm && (StartsWithDollar(Name) || Name == "Dictionary")) {
-        path = GetDirectory() + DefinitionStem(DataFile) + "tdf";
-    } else if (SystemForm && Name != "Application Objects") {
+    if (SystemForm && Name != "Application Objects" && !StartsWithDollar(Name) && Name != "Dictionary") {
         const std::uint8_t v = GetVersion();
-        path = RequireDEPath(Database) + SystemFormStem(Name) + (v == kVersion5x ? ".tds" : ".dbs");
-    } else {
-        path = GetDirectory() + DefinitionStem(DataFile) + (VariantLevel == 2 ? "tde" : "tdf");
+        return ResolveIn(Database, RequireDEPath(Database),
+                         SystemFormStem(Name) + (v == kVersion5x ? ".tds" : ".dbs"));
     }
-    return ResolveExistingPath(path);
+    RequirePlainFileName(*this, "data file", DataFile);
+    const bool systemOwn = SystemForm && (StartsWithDollar(Name) || Name == "Dictionary");
+    return ResolveIn(Database, GetDirectory(),
+                     DefinitionStem(DataFile) + (!systemOwn && VariantLevel == 2 ? "tde" : "tdf"));
 }
 
 void TFormRec::ReadFields4x() {

@@ -19,16 +19,24 @@ void TByteSource::ReadExact(std::int64_t pos, void* buf, std::size_t count) {
 }
 
 TReadOnlyFile::TReadOnlyFile(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. Regular files ignore it.
+    do {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) {
         throw MakeIOError(errno, path_);
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int code = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(fd_, &st) != 0) {
+        const int code = errno;
         ::close(fd_);
         fd_ = -1;
         throw MakeIOError(code, path_);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        throw S_ISDIR(st.st_mode) ? MakeIOError(EISDIR, path_) : MakeNotRegularFile(path_);
     }
 }
 
@@ -91,26 +99,49 @@ std::size_t TBufferSource::ReadSome(std::int64_t pos, void* buf, std::size_t cou
 }
 
 std::string ResolveExistingPath(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        return path;
-    }
     const std::size_t slash = path.find_last_of(kPathSeparator);
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty()) {
+    return TDirectoryIndex(dir).Resolve(base);
+}
+
+std::string TDirectoryIndex::Resolve(const std::string& fileName) {
+    const std::string path = directory_ + fileName;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 || fileName.empty() ||
+        fileName.find(kPathSeparator) != std::string::npos) {
         return path;
     }
+    Refresh();
+    const auto found = byKey_.find(UpperCaseAscii(fileName));
+    return found != byKey_.end() ? directory_ + found->second : path;
+}
+
+void TDirectoryIndex::Refresh() {
+    const std::string dir = directory_.empty() ? std::string(".") : directory_;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) {
+        // The directory is gone or cannot be looked up: nothing in it can be found.
+        listed_ = false;
+        byKey_.clear();
+        return;
+    }
+    if (listed_ && st.st_mtim.tv_sec == stampSeconds_ && st.st_mtim.tv_nsec == stampNanoseconds_) {
+        return;
+    }
+    byKey_.clear();
+    listed_ = true;
+    stampSeconds_ = st.st_mtim.tv_sec;
+    stampNanoseconds_ = st.st_mtim.tv_nsec;
+    ++listings_;
     try {
-        for (const std::string& name : ListDirectory(dir.empty() ? std::string(".") : dir)) {
-            if (SameNameKey(name, base)) {
-                return dir + name;
-            }
+        // The listing is in byte order, so the first entry of each key is the one kept.
+        for (const std::string& name : ListDirectory(dir)) {
+            byKey_.emplace(UpperCaseAscii(name), name);
         }
     } catch (const EInOutError&) {
         // An unreadable directory: opening the path as given reports the problem.
     }
-    return path;
 }
 
 std::optional<std::time_t> FileModificationTime(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,10 +28,14 @@ public:
     void ReadExact(std::int64_t pos, void* buf, std::size_t count);
 };
 
-// A file opened read-only, without locking out other readers or writers. Closed on destruction.
+// A file opened read-only, without locking out other readers or writers. Closed on destruction. The open
+// never blocks and never creates anything: only a regular file is accepted, so a FIFO, device, socket or
+// directory put where a DataEase file is expected is an error instead of a read that waits for ever.
 class TReadOnlyFile final : public TByteSource {
 public:
-    // Opens path for reading. Throws EInOutError ("File not found" for a missing file) on failure.
+    // Opens path for reading. Throws EInOutError on failure: "File not found" for a missing file, the
+    // system's text for a directory (EISDIR) and for other failures, "Not a regular file" (kIONotRegularFile)
+    // for a FIFO, device or socket.
     explicit TReadOnlyFile(const std::string& path);
     ~TReadOnlyFile() override;
     TReadOnlyFile(const TReadOnlyFile&) = delete;
@@ -64,16 +69,38 @@ private:
 };
 
 // DataEase files come from case-insensitive file systems, but the names stored inside them need not match the
-// case on disk. Returns path when a file of that exact name exists; otherwise the first entry (in byte order) of
-// the same directory whose name equals the last component without regard to ASCII case; otherwise path
+// case on disk. Returns path when a file of that exact name exists; otherwise the first entry (in byte order)
+// of the same directory whose name equals the last component without regard to ASCII case; otherwise path
 // unchanged, so that opening it reports the missing file.
 std::string ResolveExistingPath(const std::string& path);
+
+// The same lookup for many names of one directory: the directory is listed at the first name that does not
+// exist as given, and listed again only when the directory has changed since. Not for use by several threads.
+class TDirectoryIndex {
+public:
+    // directory is "" (the current directory) or ends with the separator.
+    explicit TDirectoryIndex(std::string directory) : directory_(std::move(directory)) {}
+    // ResolveExistingPath(directory + fileName), for a fileName that holds no separator.
+    std::string Resolve(const std::string& fileName);
+    // Times the directory has been listed.
+    std::size_t Listings() const { return listings_; }
+
+private:
+    void Refresh();
+
+    std::string directory_;
+    bool listed_ = false;
+    std::int64_t stampSeconds_ = 0;
+    std::int64_t stampNanoseconds_ = 0;
+    std::map<std::string, std::string> byKey_; // name key -> the first entry of that key in byte order
+    std::size_t listings_ = 0;
+};
 
 // Last-modification time of path as seconds since the epoch, or nothing when there is no such file.
 std::optional<std::time_t> FileModificationTime(const std::string& path);
 
-// Names of the entries of directory (any kind of entry), sorted bytewise. Throws EInOutError when the directory
-// cannot be read.
+// Names of the entries of directory (any kind of entry), sorted bytewise. Throws EInOutError when the
+// directory cannot be read.
 std::vector<std::string> ListDirectory(const std::string& directory);
 
 // True when path names an existing directory.

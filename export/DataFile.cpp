@@ -23,8 +23,26 @@ std::uint8_t ReadConfigurationByte(const TFormRec& form, std::int64_t position) 
 } // namespace
 
 std::string DataFilePath(const TFormRec& form) {
-    const std::string directory = form.Database != nullptr ? form.Database->GetDirectory() : std::string();
-    return ResolveExistingPath(directory + form.DataFile);
+    RequirePlainFileName(form, "data file", form.DataFile);
+    if (form.Database == nullptr) {
+        return ResolveExistingPath(form.DataFile);
+    }
+    return form.Database->ResolvePath(form.Database->GetDirectory(), form.DataFile);
+}
+
+std::unique_ptr<TReadOnlyFile> OpenDataFile(const TFormRec& form) {
+    const std::string path = DataFilePath(form);
+    if (form.DataFile.empty()) {
+        return nullptr;
+    }
+    try {
+        return std::make_unique<TReadOnlyFile>(path);
+    } catch (const EInOutError& error) {
+        if (error.ErrorCode() == kIOFileNotFound) {
+            return nullptr;
+        }
+        throw;
+    }
 }
 
 char ReadDateOrder(TDEInfoRec& database) {

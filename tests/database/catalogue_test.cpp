@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,52 @@ TEST(Catalogue, AddFormSortsByNameKeyAndKeepsAdditionOrderForEqualKeys) {
     EXPECT_EQ(Names(db), (std::vector<std::string>{"Accounts", "Customers", "orders", "ORDERS"}));
     ASSERT_NE(db.FindForm("Orders"), nullptr);
     EXPECT_EQ(db.FindForm("Orders")->RecordCount, 1);
+}
+
+TEST(Catalogue, ManyFormsKeepTheOrderOfOneByOneSortedInsertion) {
+    // Names drawn from a small alphabet, so that many share a key in different cases; each form carries its
+    // number of addition. The reference is a stable sort by key of the addition order.
+    std::mt19937 random(20240611);
+    const std::string letters = "aAbB\xE9_";
+    TDEInfoRec db;
+    std::vector<std::pair<std::string, int>> added;
+    for (int i = 0; i < 3000; ++i) {
+        std::string name;
+        const int length = static_cast<int>(random() % 3);
+        for (int k = 0; k < length; ++k) {
+            name += letters[random() % letters.size()];
+        }
+        db.AddForm(MakeForm(db, name, i));
+        added.emplace_back(name, i);
+    }
+    std::stable_sort(added.begin(), added.end(),
+                     [](const auto& a, const auto& b) { return CompareNameKeys(a.first, b.first) < 0; });
+    std::vector<std::pair<std::string, int>> listed;
+    for (const TFormRec* f = db.FirstForm(); f != nullptr; f = f->Next.get()) {
+        listed.emplace_back(f->Name, f->RecordCount);
+    }
+    EXPECT_EQ(listed, added);
+    // FindForm gives the earliest-added form of each key.
+    for (const auto& [name, number] : added) {
+        const auto first = std::find_if(added.begin(), added.end(),
+                                        [&](const auto& e) { return SameNameKey(e.first, name); });
+        const TFormRec* found = db.FindForm(UpperCaseAscii(name));
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->RecordCount, first->second) << name;
+    }
+    EXPECT_EQ(db.FindForm("abc"), nullptr);
+}
+
+TEST(Catalogue, ClearFormsForgetsEveryForm) {
+    TDEInfoRec db;
+    db.AddForm(MakeForm(db, "Orders", 1));
+    db.ClearForms();
+    EXPECT_EQ(db.FindForm("Orders"), nullptr);
+    db.AddForm(MakeForm(db, "orders", 2));
+    db.AddForm(MakeForm(db, "Accounts", 3));
+    EXPECT_EQ(Names(db), (std::vector<std::string>{"Accounts", "orders"}));
+    ASSERT_NE(db.FindForm("ORDERS"), nullptr);
+    EXPECT_EQ(db.FindForm("ORDERS")->RecordCount, 2);
 }
 
 TEST(Catalogue, KeysFoldOnlyAsciiLettersAndAreNotTrimmed) {

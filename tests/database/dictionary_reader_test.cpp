@@ -143,21 +143,72 @@ TEST(DictionaryReader, NamesDifferingInCaseBothBecomeFormsInReadingOrder) {
     EXPECT_EQ(Dump(db), "orders||0|1|0|-|0|\nORDERS||0|2|0|-|0|\n");
 }
 
-TEST(DictionaryReader, ShortRecordsReadMissingBytesAsZeroNeverFromTheRecordBefore) {
-    // Records of 30 bytes hold the 4.x name and part of the numbers; the rest of the layout is absent.
+TEST(DictionaryReader, RecordsTooShortForAFormEntryOfTheLayoutAreARangeError) {
+    // A record shorter than the layout's form entry holds no form; with a large count such a file would
+    // otherwise give millions of empty forms.
+    struct Case {
+        std::uint8_t versionByte;
+        bool dfw;
+        std::uint16_t length;
+        const char* message; // empty: the records are read
+    };
+    const Case cases[] = {
+        {2, false, 2,
+         "d: dictionary record length 2 is too short for a form entry of the 4.x layout (55 bytes)"},
+        {2, false, 40,
+         "d: dictionary record length 40 is too short for a form entry of the 4.x layout (55 bytes)"},
+        {2, false, 55, ""},
+        {5, false, 73,
+         "d: dictionary record length 73 is too short for a form entry of the 5.x layout (74 bytes)"},
+        {5, true, 30,
+         "d: dictionary record length 30 is too short for a form entry of the 5.x layout (74 bytes)"},
+        {5, false, 74, ""},
+        {7, false, 176,
+         "d: dictionary record length 176 is too short for a form entry of the version 7 layout (177 bytes)"},
+        {7, false, 177, ""},
+        // No form entry is known for this code: its records are read at any length of 2 or more.
+        {9, false, 10, ""},
+        {2, false, 0, "d: dictionary record length 0 is too short for 3 records"},
+        {9, false, 1, "d: dictionary record length 1 is too short for 3 records"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.versionByte) + "/" + std::to_string(c.length));
+        TDEInfoRec db;
+        TBufferSource source(tw::BuildDictionary({.VersionByte = c.versionByte,
+                                                  .DfWMarker = c.dfw,
+                                                  .RecordLength = c.length,
+                                                  .Forms = {{.Name = "First"}, {.Name = "Second"}}}),
+                             "d");
+        if (std::string(c.message).empty()) {
+            ASSERT_NO_THROW(db.ReadDictionaryFrom(source));
+            EXPECT_NE(db.FirstForm(), nullptr);
+            continue;
+        }
+        try {
+            db.ReadDictionaryFrom(source);
+            ADD_FAILURE() << "expected an error";
+        } catch (const ERangeError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        EXPECT_EQ(db.FirstForm(), nullptr);
+        EXPECT_EQ(db.DictRecordLength, c.length);
+    }
+    // A count of one or less still gives an empty catalogue at any length.
+    TDEInfoRec empty;
+    TBufferSource one(tw::BuildDictionary({.VersionByte = 2, .RecordLength = 2, .RecordCount = 1}), "d");
+    EXPECT_NO_THROW(empty.ReadDictionaryFrom(one));
+    EXPECT_EQ(empty.FirstForm(), nullptr);
+}
+
+TEST(DictionaryReader, AHugeCountOfTinyRecordsEndsAtOnce) {
+    // 6.5 million live records of two bytes, all present: refused before a single form is made.
     TDEInfoRec db;
-    ReadFromBytes(
-        db,
-        tw::BuildDictionary(
-            {.VersionByte = 2,
-             .RecordLength = 40,
-             .Forms = {{.Name = "First",
-                        .RecordLength = 0x1234,
-                        .RecordCount = 0x01020304,
-                        .DataFile = "FIRST.DBM"},
-                       {.Name = "Second", .RecordLength = 0x4321, .DataFile = "SECOND.DBM", .Flags = 1}}}));
-    // Offsets 27..32 lie inside a 40-byte record; the data file (39..52) and flags (53) mostly do not.
-    EXPECT_EQ(Dump(db), "First|F|4660|16909060|0|-|0|\nSecond|S|17185|0|0|-|0|\n");
+    constexpr std::int32_t kCount = 6'500'000;
+    tw::Bytes bytes = tw::BuildDictionary({.VersionByte = 5, .RecordLength = 2, .RecordCount = kCount});
+    bytes.resize(std::size_t{2} * kCount, 0);
+    TBufferSource source(std::move(bytes), "d");
+    EXPECT_THROW(db.ReadDictionaryFrom(source), ERangeError);
+    EXPECT_EQ(db.FirstForm(), nullptr);
 }
 
 TEST(DictionaryReader, LongRecordsAreReadAtTheirOwnLength) {
