@@ -172,7 +172,8 @@ int RunDatabasesCommand(const CliArgs& args, std::ostream& out, std::ostream& er
     if (!IsDirectory(directory)) {
         return Fail(err, directory + ": not a directory");
     }
-    const TDatabaseListing listing = ListDatabases(WithTrailingSeparator(directory));
+    const TDatabaseListing listing =
+        ListDatabases(WithTrailingSeparator(directory), TListingMode::ReportEachError);
     if (json) {
         out << "[";
         for (std::size_t i = 0; i < listing.Entries.size(); ++i) {
@@ -193,16 +194,19 @@ int RunDatabasesCommand(const CliArgs& args, std::ostream& out, std::ostream& er
         }
     }
     out.flush();
-    if (listing.Error) {
+    // Each database that could not be read, on a line of its own.
+    for (const TDatabaseFailure& failure : listing.Failures) {
         try {
-            std::rethrow_exception(listing.Error);
+            std::rethrow_exception(failure.Error);
         } catch (const std::exception& e) {
             const auto* io = dynamic_cast<const EInOutError*>(&e);
-            return Fail(err, io != nullptr && !io->FileName().empty() ? DescribeError(e)
-                                                                      : listing.FailedFile + ": " + e.what());
+            Fail(err, io != nullptr && !io->FileName().empty() ? DescribeError(e)
+                                                               : failure.FileName + ": " + e.what());
+        } catch (...) {
+            Fail(err, failure.FileName + ": unknown error");
         }
     }
-    return 0;
+    return listing.Failures.empty() ? 0 : 1;
 }
 
 int RunFormsCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {
