@@ -4,6 +4,7 @@
 #include "database/PlatformFile.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace corvane {
 
@@ -38,7 +39,8 @@ std::unique_ptr<TReadOnlyFile> OpenDataFile(const TFormRec& form) {
     try {
         return std::make_unique<TReadOnlyFile>(path);
     } catch (const EInOutError& error) {
-        if (error.ErrorCode() == kIOFileNotFound) {
+        // Nothing of that name (ENOTDIR: not even the directory on the way to it).
+        if (error.ErrorCode() == kIOFileNotFound || error.ErrorCode() == ENOTDIR) {
             return nullptr;
         }
         throw;

@@ -34,6 +34,11 @@ TEST(OpenDataFile, AMissingFileOrNoNameIsNoFile) {
         OneForm f(name);
         EXPECT_EQ(OpenDataFile(f.form), nullptr) << name;
     }
+    // A database directory that is a file holds no data file either.
+    OneForm f("ORDERS.DBM");
+    tw::WriteFile(f.dir / "plain", "x");
+    f.db.SetDirectory(f.dir.Dir() + "plain/");
+    EXPECT_EQ(OpenDataFile(f.form), nullptr);
 }
 
 TEST(OpenDataFile, OpensTheFileWithoutRegardToCase) {
