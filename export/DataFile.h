@@ -24,9 +24,10 @@ class TReadOnlyFile;
 // when DataFile is not a plain file name (it holds a separator or NUL, or is "." or "..").
 std::string DataFilePath(const TFormRec& form);
 
-// Opens a form's data file for reading. nullptr when there is no such file (a form never filled has none; also
-// when the database directory is no directory) or the form names none (an empty DataFile); throws when the file exists but cannot be read: EInOutError naming
-// the file (permission, I/O error, a directory, a FIFO or device), or the EDELibError of DataFilePath.
+// Opens a form's data file for reading. nullptr when there is no such file (a form never filled has none;
+// also when the database directory is no directory) or the form names none (an empty DataFile); throws when
+// the file exists but cannot be read: EInOutError naming the file (permission, I/O error, a directory, a FIFO
+// or device), or the EDELibError of DataFilePath.
 std::unique_ptr<TReadOnlyFile> OpenDataFile(const TFormRec& form);
 
 // True when a slot whose first byte is status is taken by selection ('L', 'D', 'A'; any other letter: none).
