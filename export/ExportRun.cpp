@@ -130,22 +130,6 @@ std::string ProtectedDirectoryProblem(const std::string& outputDirectory, const 
 }
 
 // ------------------------------------------------------------------------------------------------------
-// The data file
-
-// The form's data file, or nullptr when there is none (a form never filled has no data file). A data file
-// that exists but cannot be read is an error.
-std::unique_ptr<TReadOnlyFile> OpenFormDataFile(const TFormRec& form) {
-    try {
-        return std::make_unique<TReadOnlyFile>(DataFilePath(form));
-    } catch (const EInOutError& error) {
-        if (error.ErrorCode() == ENOENT || error.ErrorCode() == ENOTDIR) {
-            return nullptr;
-        }
-        throw;
-    }
-}
-
-// ------------------------------------------------------------------------------------------------------
 // The run
 
 // What every form of a run shares: read once, before the first form.
@@ -229,7 +213,7 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
     const TFieldRec* fields = form.GetFields();
     const std::vector<const TFieldRec*> columns = ExportColumns(fields);
     result.Columns = columns.size();
-    std::unique_ptr<TReadOnlyFile> data = OpenFormDataFile(form);
+    std::unique_ptr<TReadOnlyFile> data = OpenDataFile(form);
     if (run.DateOrderError) {
         std::rethrow_exception(run.DateOrderError);
     }
@@ -313,7 +297,7 @@ public:
         typed_.WithDeleted = item.Selection == kSelectDeleted || item.Selection == kSelectAll;
         typed_.Columns = TypedColumns(form.GetFields(), run.TypedCodePage, typed_.WithDeleted);
         result.Columns = typed_.Columns.size();
-        data_ = OpenFormDataFile(form);
+        data_ = OpenDataFile(form);
         if (run.DateOrderError) {
             std::rethrow_exception(run.DateOrderError);
         }
