@@ -5,7 +5,9 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QFile>
 #include <QFrame>
+#include <QIcon>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QScreen>
@@ -20,6 +22,18 @@ QFont BoldFont(const QWidget* widget) {
     font.setBold(true);
     font.setPixelSize(11);
     return font;
+}
+
+// The program's icon at every size built into it; empty when the build had none.
+QIcon CorvaneIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString file = QStringLiteral(":/icons/corvane-%1.png").arg(size);
+        if (QFile::exists(file)) {
+            icon.addFile(file, QSize(size, size));
+        }
+    }
+    return icon;
 }
 
 void CentreOnScreen(QWidget* widget) {
@@ -350,6 +364,11 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
 
     selection_ = new TSelectionDialog(this, process);
     about_ = new TBtnBottomDlg(this);
+    const QIcon icon = CorvaneIcon();
+    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(selection_),
+                            static_cast<QWidget*>(about_)}) {
+        window->setWindowIcon(icon);
+    }
 
     TMainWindowControls controls;
     controls.Window = window_.get();

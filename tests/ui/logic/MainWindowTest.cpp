@@ -684,7 +684,7 @@ TEST_F(MainWindowTest, ExportChoicesRoundTripThroughTheSettingsFile) {
 }
 
 TEST_F(MainWindowTest, UnknownSettingsValuesKeepTheInitialStates) {
-    tw::WriteFile(dir / "corvane.ini", "[paths]\ndestination=/srv/out\n[export]\nformat=xlsx\ncharacters=ebcdic\n"
+    tw::WriteFile(dir / "corvane.ini", "[paths]\ndestination=/srv/out\n[export]\nformat=dbase\ncharacters=ebcdic\n"
                                        "dates=lunar\nnumeric null=9\ntext qualifier=maybe\ndelimiter=;;\n"
                                        "file type=toolong\nlive=yes\n");
     form.FormCreate();

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTextBlock>
@@ -33,19 +34,21 @@ public:
     explicit ModalDriver(std::function<void(QWidget*)> handler) : handler_(std::move(handler)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             QWidget* modal = QApplication::activeModalWidget();
-            // Marked rather than remembered: a dialog opened after another may reuse its address.
-            if (modal && modal->isVisible() && !modal->property(kDriven).toBool()) {
-                modal->setProperty(kDriven, true);
+            // A guarded pointer: a dialog opened after another one was destroyed may reuse its address.
+            if (modal && modal->isVisible() && modal != last_) {
+                last_ = modal;
                 handler_(modal);
+            } else if (!modal) {
+                last_ = nullptr;
             }
         });
         timer_.start(20);
     }
 
 private:
-    static constexpr const char* kDriven = "corvaneTestDriven";
     std::function<void(QWidget*)> handler_;
     QTimer timer_;
+    QPointer<QWidget> last_;
 };
 
 bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
@@ -144,6 +147,13 @@ TEST_F(QtWindowsTest, MainWindowControls) {
     EXPECT_TRUE(window.DirectoryEdit->isReadOnly());
     EXPECT_EQ(window.ListBox1->count(), 0);
     EXPECT_EQ(Text(window.Label1->text()), "");
+    // The program's own icon, drawn at the sizes a desktop asks for.
+    const QList<QSize> iconSizes = window.windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(iconSizes.contains(QSize(256, 256)));
+    EXPECT_EQ(window.SelectionDialog()->windowIcon().availableSizes(), iconSizes);
+    EXPECT_EQ(Text(window.FormatBox->itemText(0)), "Delimited text");
+    EXPECT_EQ(Text(window.CharactersBox->itemText(0)), "As stored");
 
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
