@@ -1,8 +1,10 @@
 #include "ui/logic/DatabaseSelection.h"
 
 #include "database/DatabaseList.h"
+#include "database/Errors.h"
 #include "text/TextUtils.h"
 
+#include <cerrno>
 #include <exception>
 
 namespace corvane::ui {
@@ -95,6 +97,22 @@ void TDatabaseSelectionDialogue::Button1Click() {
     }
     Controls.Edit1->SetText(*folder);
     Controls.SelectFolderDialog->SetTopFolder(*folder);
+    FindDatabases();
+}
+
+void TDatabaseSelectionDialogue::Edit1KeyPress(char key) {
+    if (key != '\r') {
+        return;
+    }
+    const std::string folder = Controls.Edit1->GetText();
+    if (folder.empty()) {
+        return;
+    }
+    // A typed folder that does not exist leaves the dialog as it was and says so.
+    if (!process_.CanEnterDirectory(folder)) {
+        throw MakeIOError(ENOENT, folder);
+    }
+    Controls.SelectFolderDialog->SetTopFolder(folder);
     FindDatabases();
 }
 

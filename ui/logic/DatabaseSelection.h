@@ -34,6 +34,9 @@ public:
     void FormActivate();
     // "...": browse, and search the folder chosen.
     void Button1Click();
+    // A key typed in the directory box: Enter searches the folder typed there, as choosing it with "..."
+    // does (and never closes the dialog); other keys are the box's own.
+    void Edit1KeyPress(char key);
     // "Up Folder": the directory box one level up; no search.
     void Button2Click();
     // "O.K." and double-click: take the selected line, close.

@@ -3,12 +3,15 @@
 // the output options and runs the export of the ticked forms.
 
 #include "database/DEInfoRec.h"
+#include "environment/IniFile.h"
 #include "export/ExportRun.h"
 #include "ui/logic/DatabaseSelection.h"
 #include "ui/logic/Toolkit.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace corvane::ui {
 
@@ -31,12 +34,46 @@ struct TMainWindowControls {
     ICheckList* ListBox1 = nullptr;
     ILabel* Label1 = nullptr; // the bottom strip: the messages of the last export run
     IFolderBrowser* SelectFolderDialog = nullptr;
+    IChoiceBox* FormatBox = nullptr;     // "Format"
+    IChoiceBox* CharactersBox = nullptr; // "Characters"
+    ISaveFileDialog* SaveFileDialog = nullptr; // the file of a one-file format
 };
+
+// One line of "Format": the format, its caption, and for a one-file format the extension of its file.
+struct TFormatChoice {
+    TOutputFormat Format = TOutputFormat::Delimited;
+    std::string Caption;
+    std::string FileExtension;
+};
+
+// The formats the window offers, in the order of its "Format" lines: the per-file formats always, a one-file
+// format when formats holds it.
+std::vector<TFormatChoice> FormatChoices(const TFormatRegistry& formats);
+
+// The one-file formats this program's window can write.
+TFormatRegistry WindowFormatRegistry();
+
+// One line of "Characters": the bytes as stored, UTF-8 from the code page a database's version most likely
+// uses, or UTF-8 from one code page.
+struct TCharactersChoice {
+    enum class TKind { Stored, VersionDefault, CodePage };
+    TKind Kind = TKind::Stored;
+    TCodePage CodePage = TCodePage::Raw; // for CodePage
+    std::string Caption;
+    std::string Key; // in the settings file: "stored", "default" or the code page's name
+};
+
+std::vector<TCharactersChoice> CharactersChoices();
+
+// The export choices the window keeps in the settings file, section "export", beside "paths".
+inline constexpr const char* kExportSection = "export";
 
 class TForm1 {
 public:
+    // formats: the one-file formats offered under "Format".
     TForm1(TMainWindowControls controls, TDatabaseSelectionDialogue& selection, IModalDialogs& dialogs,
-           IMessageBox& messageBox, IProgress& progress, const IProcess& process);
+           IMessageBox& messageBox, IProgress& progress, const IProcess& process,
+           TFormatRegistry formats = WindowFormatRegistry());
 
     void FormCreate();
     // Shows the about dialog, the first time only.
@@ -59,13 +96,25 @@ public:
     std::string SourceDirectory;
 
 private:
+    void ReadExportSettings(const TIniFile& settings);
+    void WriteExportSettings(TIniFile& settings) const;
+    // The export options of the controls; nullopt when the user cancelled choosing the one file.
+    std::optional<TExportOptions> OptionsOfControls(bool askForFile);
+
     TDatabaseSelectionDialogue& selection_;
     IModalDialogs& dialogs_;
     IMessageBox& messageBox_;
     IProgress& progress_;
     const IProcess& process_;
     bool aboutShown_ = false;
+    TFormatRegistry formats_;
+    std::vector<TFormatChoice> formatChoices_;
+    std::vector<TCharactersChoice> charactersChoices_;
 };
+
+// The stem of a one-file format's suggested file name: the database's name with every character but ASCII
+// letters, digits, blanks, "-" and "_" replaced by "_"; "corvane" when that leaves nothing.
+std::string SuggestedFileStem(const std::string& databaseName);
 
 // The record selection the two check boxes ask for: "" live only, "=D" deleted only, "=A" both; nullopt for
 // neither.

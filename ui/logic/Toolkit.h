@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvane::ui {
 
@@ -31,6 +32,7 @@ class ICheckBox {
 public:
     virtual ~ICheckBox() = default;
     virtual bool IsChecked() const = 0;
+    virtual void SetChecked(bool checked) = 0;
 };
 
 // A radio group: the 0-based index of the selected item (-1 when none is).
@@ -38,6 +40,18 @@ class IRadioGroup {
 public:
     virtual ~IRadioGroup() = default;
     virtual int ItemIndex() const = 0;
+    // Selects item index; an index outside the items changes nothing.
+    virtual void SetItemIndex(int index) = 0;
+};
+
+// A drop-down choice of one item among fixed lines: the 0-based index of the selected one (-1 when none is).
+class IChoiceBox {
+public:
+    virtual ~IChoiceBox() = default;
+    virtual void SetItems(const std::vector<std::string>& items) = 0;
+    virtual int ItemIndex() const = 0;
+    // Selects item index; an index outside the items changes nothing.
+    virtual void SetItemIndex(int index) = 0;
 };
 
 class ILabel {
@@ -82,6 +96,17 @@ public:
     // Runs modally: the chosen folder's path (without a trailing separator, except for the root), or nothing
     // when cancelled.
     virtual std::optional<std::string> Run() = 0;
+};
+
+// A save-file dialog: asks for the name of one file to write.
+class ISaveFileDialog {
+public:
+    virtual ~ISaveFileDialog() = default;
+    // Runs modally, opening in directory with suggestedName in its name box and offering files ending in
+    // "." extension: the chosen path (with that extension added when the user typed none), or nothing when
+    // cancelled.
+    virtual std::optional<std::string> Run(const std::string& directory, const std::string& suggestedName,
+                                           const std::string& extension) = 0;
 };
 
 // Modal message boxes.

@@ -10,6 +10,9 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <algorithm>
+#include <limits>
+
 namespace corvane::ui {
 
 namespace {
@@ -167,17 +170,25 @@ std::optional<std::string> TQtFolderBrowser::Run() {
     return std::nullopt;
 }
 
+void TQtMessageBox::Exec(QMessageBox& box) {
+    if (progress_ != nullptr && progress_->Running()) {
+        progress_->StandAsideDuring([&box] { box.exec(); });
+    } else {
+        box.exec();
+    }
+}
+
 void TQtMessageBox::ShowMessage(const std::string& text) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Corvane"), FromDisplay(text), QMessageBox::Ok,
                     parent_);
-    box.exec();
+    Exec(box);
 }
 
 void TQtMessageBox::ShowError(const std::string& message, const std::string& className) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), FromDisplay(message), QMessageBox::Ok,
                     parent_);
     box.setInformativeText(QStringLiteral("Exception class: %1").arg(FromDisplay(className)));
-    box.exec();
+    Exec(box);
 }
 
 TQtProgress::~TQtProgress() {
@@ -185,20 +196,16 @@ TQtProgress::~TQtProgress() {
 }
 
 void TQtProgress::Start(int formCount) {
+    delete dialog_;
     running_ = true;
+    cancelled_ = false;
+    standingAside_ = false;
     formCount_ = formCount;
     formIndex_ = 0;
+    formName_.clear();
     done_ = total_ = 0;
     content_->setEnabled(false);
-    delete dialog_;
-    dialog_ = new QProgressDialog(QStringLiteral("Exporting..."), QStringLiteral("Cancel"), 0,
-                                  std::max(1, formCount) * 1000, parent_);
-    dialog_->setWindowTitle(QStringLiteral("Export Data"));
-    dialog_->setWindowModality(Qt::WindowModal);
-    dialog_->setAutoReset(false);
-    dialog_->setAutoClose(false);
-    dialog_->setMinimumDuration(400);
-    dialog_->setValue(0);
+    sinceStart_.start();
     sinceUpdate_.start();
 }
 
@@ -218,26 +225,57 @@ void TQtProgress::Records(std::int64_t done, std::int64_t total) {
 
 bool TQtProgress::CancelRequested() {
     // Events were last processed when the previous form started or reported its records.
-    return dialog_ && dialog_->wasCanceled();
+    return running_ && cancelled_;
+}
+
+void TQtProgress::RequestCancel() {
+    if (running_) {
+        cancelled_ = true;
+    }
 }
 
 void TQtProgress::Finish() {
     running_ = false;
-    if (dialog_) {
-        dialog_->hide();
-        dialog_->deleteLater();
-        dialog_ = nullptr;
-    }
+    // Destroyed now, not later: a dialog left to a later event loop (the message box's) would show itself
+    // there, frozen over the message.
+    delete dialog_;
     content_->setEnabled(true);
 }
 
+void TQtProgress::StandAsideDuring(const std::function<void()>& modal) {
+    const bool shown = dialog_ && dialog_->isVisible();
+    if (shown) {
+        dialog_->hide();
+    }
+    standingAside_ = true;
+    modal();
+    standingAside_ = false;
+    if (shown && dialog_ && running_ && !cancelled_) {
+        dialog_->show();
+    }
+}
+
 void TQtProgress::Update(bool force) {
-    if (!dialog_ || (!force && sinceUpdate_.elapsed() < 50)) {
+    if (!running_ || (!force && sinceUpdate_.elapsed() < 50)) {
         return;
     }
     sinceUpdate_.restart();
-    const int within = total_ > 0 ? static_cast<int>(std::min<std::int64_t>(1000, done_ * 1000 / total_)) : 0;
-    if (!dialog_->wasCanceled()) {
+    if (!dialog_ && !cancelled_ && !standingAside_ && sinceStart_.elapsed() >= showAfterMs_) {
+        dialog_ = new QProgressDialog(QStringLiteral("Exporting..."), QStringLiteral("Cancel"), 0,
+                                      std::max(1, formCount_) * 1000, parent_);
+        dialog_->setObjectName(QStringLiteral("ExportProgress"));
+        dialog_->setWindowTitle(QStringLiteral("Export Data"));
+        dialog_->setWindowModality(Qt::WindowModal);
+        dialog_->setAutoReset(false);
+        dialog_->setAutoClose(false);
+        // The dialog never shows itself from a timer of its own; this class shows it.
+        dialog_->setMinimumDuration(std::numeric_limits<int>::max());
+        QObject::connect(dialog_, &QProgressDialog::canceled, dialog_, [this] { RequestCancel(); });
+        dialog_->show();
+    }
+    if (dialog_ && !cancelled_) {
+        const int within =
+            total_ > 0 ? static_cast<int>(std::min<std::int64_t>(1000, done_ * 1000 / total_)) : 0;
         dialog_->setLabelText(QStringLiteral("Form %1 of %2: %3\nRecord %4 of %5")
                                   .arg(formIndex_ + 1)
                                   .arg(formCount_)
@@ -247,6 +285,45 @@ void TQtProgress::Update(bool force) {
         dialog_->setValue(formIndex_ * 1000 + within);
     }
     QCoreApplication::processEvents();
+}
+
+void TQtRadioGroup::SetItemIndex(int index) {
+    if (QAbstractButton* button = group_->button(index)) {
+        button->setChecked(true);
+    }
+}
+
+void TQtChoiceBox::SetItems(const std::vector<std::string>& items) {
+    box_->clear();
+    for (const std::string& item : items) {
+        box_->addItem(FromDisplay(item));
+    }
+}
+
+void TQtChoiceBox::SetItemIndex(int index) {
+    if (index >= 0 && index < box_->count()) {
+        box_->setCurrentIndex(index);
+    }
+}
+
+std::optional<std::string> TQtSaveFileDialog::Run(const std::string& directory, const std::string& suggestedName,
+                                                  const std::string& extension) {
+    QString start = FromPath(directory);
+    if (start.isEmpty() || !QDir(start).exists()) {
+        start = QDir::homePath();
+    }
+    QFileDialog dialog(parent_, caption_, start);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    const QString suffix = FromPath(extension);
+    dialog.setDefaultSuffix(suffix);
+    dialog.setNameFilters({QStringLiteral("*.%1").arg(suffix), QStringLiteral("*")});
+    dialog.selectFile(FromPath(suggestedName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return ToPath(QDir::cleanPath(dialog.selectedFiles().front()));
 }
 
 } // namespace corvane::ui

@@ -5,10 +5,12 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QString>
@@ -16,6 +18,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace corvane::ui {
 
@@ -56,6 +59,7 @@ class TQtCheckBox : public ICheckBox {
 public:
     explicit TQtCheckBox(QCheckBox* box) : box_(box) {}
     bool IsChecked() const override { return box_->isChecked(); }
+    void SetChecked(bool checked) override { box_->setChecked(checked); }
 
 private:
     QCheckBox* box_;
@@ -65,9 +69,33 @@ class TQtRadioGroup : public IRadioGroup {
 public:
     explicit TQtRadioGroup(QButtonGroup* group) : group_(group) {}
     int ItemIndex() const override { return group_->checkedId(); }
+    void SetItemIndex(int index) override;
 
 private:
     QButtonGroup* group_;
+};
+
+class TQtChoiceBox : public IChoiceBox {
+public:
+    explicit TQtChoiceBox(QComboBox* box) : box_(box) {}
+    void SetItems(const std::vector<std::string>& items) override;
+    int ItemIndex() const override { return box_->currentIndex(); }
+    void SetItemIndex(int index) override;
+
+private:
+    QComboBox* box_;
+};
+
+// A save-file dialog of the toolkit's own kind (the same on every desktop, and drivable in tests).
+class TQtSaveFileDialog : public ISaveFileDialog {
+public:
+    TQtSaveFileDialog(QWidget* parent, QString caption) : parent_(parent), caption_(std::move(caption)) {}
+    std::optional<std::string> Run(const std::string& directory, const std::string& suggestedName,
+                                   const std::string& extension) override;
+
+private:
+    QWidget* parent_;
+    QString caption_;
 };
 
 class TQtLabel : public ILabel {
@@ -124,29 +152,46 @@ private:
     std::string top_;
 };
 
+class TQtProgress;
+
 class TQtMessageBox : public IMessageBox {
 public:
-    explicit TQtMessageBox(QWidget* parent) : parent_(parent) {}
+    // progress: the run during which a box may open (it then stands aside), or nullptr.
+    explicit TQtMessageBox(QWidget* parent, TQtProgress* progress = nullptr)
+        : parent_(parent), progress_(progress) {}
     void ShowMessage(const std::string& text) override;
     void ShowError(const std::string& message, const std::string& className) override;
 
 private:
+    void Exec(QMessageBox& box);
     QWidget* parent_;
+    TQtProgress* progress_;
 };
 
-// A progress dialog for the export run. While it runs, the owner's controls are disabled (so no handler can
-// start inside the run) and events are processed now and then so the window repaints.
+// The progress dialog of an export run. While a run goes on, the owner's controls are disabled (so no handler
+// can start inside the run) and events are processed now and then so the window repaints. The dialog is
+// shown only from the run's own progress reports, once the run has lasted kShowAfterMs, and it is destroyed
+// when the run ends: a short run shows none, and none can appear after the run or over its last message.
 class TQtProgress : public IProgress {
 public:
+    static constexpr int kShowAfterMs = 400;
     // parent owns the progress dialog; content is the part of the window disabled during the run.
     TQtProgress(QWidget* parent, QWidget* content) : parent_(parent), content_(content) {}
     ~TQtProgress() override;
     void Start(int formCount) override;
     void FormStarted(int index, int formCount, const std::string& name) override;
     void Records(std::int64_t done, std::int64_t total) override;
+    // True once Cancel was pressed (or RequestCancel called) during the run that is going on.
     bool CancelRequested() override;
     void Finish() override;
     bool Running() const { return running_; }
+    // How long a run goes on before its dialog is shown (kShowAfterMs unless set).
+    void SetShowAfter(int ms) { showAfterMs_ = ms; }
+    // Asks the run that is going on to stop; outside a run it does nothing.
+    void RequestCancel();
+    // Runs a modal dialog of the run (a message box) with the progress dialog out of its way.
+    void StandAsideDuring(const std::function<void()>& modal);
+    // The progress dialog while it is shown, else nullptr.
     QProgressDialog* Dialog() const { return dialog_; }
 
 private:
@@ -154,8 +199,12 @@ private:
     QWidget* parent_;
     QWidget* content_;
     QPointer<QProgressDialog> dialog_;
+    QElapsedTimer sinceStart_;
     QElapsedTimer sinceUpdate_;
     bool running_ = false;
+    bool cancelled_ = false;
+    bool standingAside_ = false;
+    int showAfterMs_ = kShowAfterMs;
     int formIndex_ = 0;
     int formCount_ = 0;
     QString formName_;

@@ -4,7 +4,10 @@
 #include "ui/logic/Handlers.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QFile>
 #include <QFrame>
+#include <QIcon>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QScreen>
@@ -19,6 +22,18 @@ QFont BoldFont(const QWidget* widget) {
     font.setBold(true);
     font.setPixelSize(11);
     return font;
+}
+
+// The program's icon at every size built into it; empty when the build had none.
+QIcon CorvaneIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString file = QStringLiteral(":/icons/corvane-%1.png").arg(size);
+        if (QFile::exists(file)) {
+            icon.addFile(file, QSize(size, size));
+        }
+    }
+    return icon;
 }
 
 void CentreOnScreen(QWidget* widget) {
@@ -92,6 +107,18 @@ TSelectionDialog::TSelectionDialog(QWidget* parent, const IProcess& process) : Q
     connect(BitBtn2, &QPushButton::clicked, this, route(&TDatabaseSelectionDialogue::BitBtn2Click));
     connect(DatabaseListBox, &QListWidget::itemDoubleClicked, this,
             route(&TDatabaseSelectionDialogue::DatabaseListBoxDblClick));
+    Edit1->installEventFilter(this);
+}
+
+bool TSelectionDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            RunHandler(*messageBox_, [this] { logic_->Edit1KeyPress('\r'); });
+            return true; // the default button "O.K." is not pressed
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TSelectionDialog::showEvent(QShowEvent* event) {
@@ -206,6 +233,18 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
     Edit1->setFixedWidth(44);
     fileTypeLabel->setBuddy(Edit1);
 
+    auto* formatLabel = new QLabel(QStringLiteral("Format"), controlArea);
+    FormatBox = new QComboBox(controlArea);
+    FormatBox->setObjectName(QStringLiteral("FormatBox"));
+    formatLabel->setBuddy(FormatBox);
+    auto* charactersLabel = new QLabel(QStringLiteral("Characters"), controlArea);
+    CharactersBox = new QComboBox(controlArea);
+    CharactersBox->setObjectName(QStringLiteral("CharactersBox"));
+    // Its longest line is shown in full only in the open list, so that the row keeps to the window's width.
+    CharactersBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    CharactersBox->setMinimumContentsLength(16);
+    charactersLabel->setBuddy(CharactersBox);
+
     CheckBox1 = new QCheckBox(QStringLiteral("Select All"), controlArea);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     auto* recordsLabel = new QLabel(QStringLiteral("Records:"), controlArea);
@@ -275,8 +314,21 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
     auto* controlLayout = new QVBoxLayout(controlArea);
     controlLayout->setContentsMargins(6, 4, 6, 2);
     controlLayout->setSpacing(3);
+    // Beside the numeric nulls: the format and the characters of the files, one above the other.
+    auto* choices = new QGridLayout;
+    choices->setContentsMargins(0, 4, 0, 0);
+    choices->setVerticalSpacing(1);
+    choices->addWidget(formatLabel, 0, 0);
+    choices->addWidget(FormatBox, 0, 1);
+    choices->addWidget(charactersLabel, 1, 0);
+    choices->addWidget(CharactersBox, 1, 1);
+    auto* nullRow = new QHBoxLayout;
+    nullRow->addWidget(NumericNullRadioGroupBox, 1);
+    nullRow->addSpacing(8);
+    nullRow->addLayout(choices);
+
     controlLayout->addLayout(topRow);
-    controlLayout->addWidget(NumericNullRadioGroupBox);
+    controlLayout->addLayout(nullRow);
     controlLayout->addLayout(rows);
 
     auto* contentLayout = new QVBoxLayout(content_);
@@ -304,11 +356,19 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
     checkList_ = std::make_unique<TQtCheckList>(ListBox1);
     label_ = std::make_unique<TQtLabel>(Label1);
     browser_ = std::make_unique<TQtFolderBrowser>(this, QStringLiteral("Select the destination folder"));
-    messageBox_ = std::make_unique<TQtMessageBox>(this);
+    format_ = std::make_unique<TQtChoiceBox>(FormatBox);
+    characters_ = std::make_unique<TQtChoiceBox>(CharactersBox);
+    saveFile_ = std::make_unique<TQtSaveFileDialog>(this, QStringLiteral("Export into the file"));
     progress_ = std::make_unique<TQtProgress>(this, content_);
+    messageBox_ = std::make_unique<TQtMessageBox>(this, progress_.get());
 
     selection_ = new TSelectionDialog(this, process);
     about_ = new TBtnBottomDlg(this);
+    const QIcon icon = CorvaneIcon();
+    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(selection_),
+                            static_cast<QWidget*>(about_)}) {
+        window->setWindowIcon(icon);
+    }
 
     TMainWindowControls controls;
     controls.Window = window_.get();
@@ -324,6 +384,9 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
     controls.ListBox1 = checkList_.get();
     controls.Label1 = label_.get();
     controls.SelectFolderDialog = browser_.get();
+    controls.FormatBox = format_.get();
+    controls.CharactersBox = characters_.get();
+    controls.SaveFileDialog = saveFile_.get();
     logic_ =
         std::make_unique<TForm1>(controls, selection_->Logic(), *dialogs_, *messageBox_, *progress_, process);
     Handle(&TForm1::FormCreate);
@@ -351,10 +414,8 @@ bool TMainWindow::event(QEvent* event) {
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
     if (progress_->Running()) {
-        // An export is running: it is asked to stop after the current form; the window stays.
-        if (QProgressDialog* dialog = progress_->Dialog()) {
-            dialog->cancel();
-        }
+        // An export is running: it is asked to stop; the window stays.
+        progress_->RequestCancel();
         event->ignore();
         return;
     }

@@ -7,6 +7,7 @@
 #include "ui/logic/MainWindow.h"
 #include "ui/qt/QtToolkit.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -47,6 +48,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Enter in the directory box searches the folder typed there instead of pressing "O.K.".
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::unique_ptr<TQtDialogWindow> window_;
@@ -89,6 +92,8 @@ public:
     QPushButton* Button4;
     QLineEdit* Edit1;
     QCheckBox* CheckBox1;
+    QComboBox* FormatBox;
+    QComboBox* CharactersBox;
     QCheckBox* LiveCheckBox;
     QCheckBox* DeletedCheckBox;
     QPushButton* Button3;
@@ -115,8 +120,10 @@ private:
     std::unique_ptr<TQtCheckList> checkList_;
     std::unique_ptr<TQtLabel> label_;
     std::unique_ptr<TQtFolderBrowser> browser_;
-    std::unique_ptr<TQtMessageBox> messageBox_;
+    std::unique_ptr<TQtChoiceBox> format_, characters_;
+    std::unique_ptr<TQtSaveFileDialog> saveFile_;
     std::unique_ptr<TQtProgress> progress_;
+    std::unique_ptr<TQtMessageBox> messageBox_;
     std::unique_ptr<TForm1> logic_;
     bool closed_ = false;
 };

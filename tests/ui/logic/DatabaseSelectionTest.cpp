@@ -172,6 +172,42 @@ TEST_F(SelectionTest, BrowseSearchesTheChosenFolder) {
     EXPECT_EQ(dialogue.SearchDirectory, (dir / "sub").string() + "/");
 }
 
+TEST_F(SelectionTest, EnterInTheDirectoryBoxSearchesTheTypedFolder) {
+    tw::WriteDatabase(dir / "typed", {.Version = 5, .Name = "Typed", .Forms = {{.Name = "A"}}});
+    tw::WriteDatabase(dir / "first", {.Version = 6, .Name = "First", .Forms = {{.Name = "A"}}});
+    edit.Text = (dir / "first").string();
+    dialogue.FormActivate();
+    ASSERT_EQ(list.Lines, (std::vector<std::string>{"DfW  First"}));
+    list.Selected = 0;
+
+    edit.Text = (dir / "typed").string();
+    dialogue.Edit1KeyPress('x');
+    EXPECT_EQ(list.Lines, (std::vector<std::string>{"DfW  First"})) << "typing alone starts no search";
+    dialogue.Edit1KeyPress('\r');
+    EXPECT_EQ(list.Lines, (std::vector<std::string>{"5.x  Typed"}));
+    EXPECT_EQ(dialogue.FileNames, (std::vector<std::string>{"RDRRAAAA.DBM"}));
+    EXPECT_EQ(dialogue.SearchDirectory, (dir / "typed").string() + "/");
+    EXPECT_EQ(browser.Top, (dir / "typed").string());
+    EXPECT_EQ(dialogue.SelectedFile, "") << "a new search, no choice yet";
+    EXPECT_EQ(window.CloseCount, 0) << "Enter never closes the dialog";
+
+    // A folder that does not exist: said so, and the dialog stays as it was.
+    edit.Text = (dir / "missing").string();
+    try {
+        dialogue.Edit1KeyPress('\r');
+        ADD_FAILURE() << "no error for a missing folder";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(DescribeError(error), (dir / "missing").string() + ": File not found");
+    }
+    EXPECT_EQ(list.Lines, (std::vector<std::string>{"5.x  Typed"}));
+    EXPECT_EQ(dialogue.SearchDirectory, (dir / "typed").string() + "/");
+    EXPECT_EQ(window.CloseCount, 0);
+
+    edit.Text = "";
+    dialogue.Edit1KeyPress('\r');
+    EXPECT_EQ(list.Lines, (std::vector<std::string>{"5.x  Typed"})) << "an empty box searches nothing";
+}
+
 TEST(UpFolder, Cases) {
     struct Case {
         const char* In;

@@ -1,5 +1,8 @@
 #include "logic/Fakes.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -20,6 +23,12 @@ struct PrivateDataHome {
 bool FakeProcess::CanEnterDirectory(const std::string& dir) const {
     std::error_code error;
     return std::filesystem::is_directory(dir, error);
+}
+
+void FakeChoiceBox::Choose(const std::string& caption) {
+    const auto it = std::find(Items.begin(), Items.end(), caption);
+    ASSERT_NE(it, Items.end()) << caption << " is not an item";
+    Index = static_cast<int>(it - Items.begin());
 }
 
 } // namespace corvane::ui::fakes

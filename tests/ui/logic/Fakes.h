@@ -47,6 +47,7 @@ class FakeCheckBox : public ICheckBox {
 public:
     explicit FakeCheckBox(bool checked = false) : Checked(checked) {}
     bool IsChecked() const override { return Checked; }
+    void SetChecked(bool checked) override { Checked = checked; }
     bool Checked;
 };
 
@@ -54,7 +55,41 @@ class FakeRadioGroup : public IRadioGroup {
 public:
     explicit FakeRadioGroup(int index = 0) : Index(index) {}
     int ItemIndex() const override { return Index; }
+    void SetItemIndex(int index) override { Index = index; }
     int Index;
+};
+
+class FakeChoiceBox : public IChoiceBox {
+public:
+    void SetItems(const std::vector<std::string>& items) override {
+        Items = items;
+        Index = items.empty() ? -1 : 0;
+    }
+    int ItemIndex() const override { return Index; }
+    void SetItemIndex(int index) override {
+        if (index >= 0 && index < static_cast<int>(Items.size())) {
+            Index = index;
+        }
+    }
+    // Selects the item of caption; fails the test when there is none.
+    void Choose(const std::string& caption);
+    std::vector<std::string> Items;
+    int Index = -1;
+};
+
+class FakeSaveFileDialog : public ISaveFileDialog {
+public:
+    std::optional<std::string> Run(const std::string& directory, const std::string& suggestedName,
+                                   const std::string& extension) override {
+        ++Runs;
+        Directory = directory;
+        SuggestedName = suggestedName;
+        Extension = extension;
+        return Answer;
+    }
+    std::optional<std::string> Answer;
+    std::string Directory, SuggestedName, Extension;
+    int Runs = 0;
 };
 
 class FakeLabel : public ILabel {

@@ -10,6 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -22,6 +24,7 @@ using namespace corvane::ui;
 using namespace corvane::ui::fakes;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -40,8 +43,9 @@ protected:
     }
 
     TMainWindowControls Controls() {
-        return {&window,    &dateGroup, &fieldName, &delimiter, &numericNull, &directory, &extension,
-                &selectAll, &live,      &deleted,   &list,      &label,       &browser};
+        return {&window,  &dateGroup, &fieldName, &delimiter, &numericNull, &directory,
+                &extension, &selectAll, &live,    &deleted,   &list,        &label,
+                &browser, &formatBox, &charactersBox, &saveFile};
     }
 
     // Opens the database of directory through "Find Database", choosing the line of the given file name.
@@ -73,6 +77,9 @@ protected:
     FakeCheckList list;
     FakeLabel label;
     FakeFolderBrowser browser;
+    FakeChoiceBox formatBox;
+    FakeChoiceBox charactersBox;
+    FakeSaveFileDialog saveFile;
     FakeMessageBox messageBox;
     FakeProgress progress;
 
@@ -101,6 +108,42 @@ tw::DatabaseSpec SalesDb() {
             .Configuration = tw::ConfigurationSpec{}};
 }
 
+// A 4.x database whose one form holds a name with an accented letter: "Caf" and cp437's e acute (0x82).
+tw::DatabaseSpec CafeDb() {
+    return {.Version = 3,
+            .Name = "Sales",
+            .Forms = {{.Name = "Places",
+                       .Fields = {tw::TextField("Name", 8)},
+                       .Records = {{.Values = {{"Name", "Caf\x82"}}}}}},
+            .Configuration = tw::ConfigurationSpec{}};
+}
+
+// The rows of a query on an SQLite file, each row's columns joined by "|".
+std::vector<std::string> SqliteRows(const std::string& file, const std::string& query) {
+    sqlite3* db = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        ADD_FAILURE() << "cannot open " << file;
+        return rows;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db);
+    }
+    while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+        std::string row;
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            const auto* text = sqlite3_column_text(statement, i);
+            row += (i ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "NULL");
+        }
+        rows.push_back(row);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
 } // namespace
 
 TEST_F(MainWindowTest, FormCreateWithoutSettingsUsesHome) {
@@ -122,6 +165,18 @@ TEST_F(MainWindowTest, FormCreateReadsSettings) {
     EXPECT_EQ(form.SourceDirectory, "/srv/db/");
     EXPECT_EQ(browser.Top, "/srv/out");
     EXPECT_EQ(form.ActiveDatabase->GetDEPath(), "") << "depath unset";
+    // A settings file without the export section: every export control keeps its initial state.
+    EXPECT_EQ(formatBox.Index, 0);
+    EXPECT_EQ(formatBox.Items.front(), "Delimited text");
+    EXPECT_EQ(charactersBox.Index, 0);
+    EXPECT_EQ(charactersBox.Items.front(), "As stored");
+    EXPECT_EQ(dateGroup.Index, 0);
+    EXPECT_EQ(numericNull.Index, 0);
+    EXPECT_FALSE(fieldName.Checked);
+    EXPECT_EQ(delimiter.Text, ",");
+    EXPECT_EQ(extension.Text, "csv");
+    EXPECT_TRUE(live.Checked);
+    EXPECT_FALSE(deleted.Checked);
 }
 
 TEST_F(MainWindowTest, AboutShownOnce) {
@@ -143,8 +198,9 @@ TEST_F(MainWindowTest, CancellingFindDatabaseClosesAndWritesSource) {
     form.Button1Click();
     EXPECT_EQ(window.CloseCount, 1);
     EXPECT_EQ(form.ActiveDatabase, nullptr) << "released at close";
-    EXPECT_EQ(tw::ReadFileText(dir / "corvane.ini"),
-              "[paths]\ndestination=" + dir.Dir() + "out\nsource=" + dir.Dir() + "home/\n");
+    EXPECT_THAT(tw::ReadFileText(dir / "corvane.ini"),
+                ::testing::StartsWith("[paths]\ndestination=" + dir.Dir() + "out\nsource=" + dir.Dir() +
+                                      "home/\n[export]\n"));
 }
 
 TEST_F(MainWindowTest, SettingsWrittenAtCloseWithoutDatabase) {
@@ -152,7 +208,9 @@ TEST_F(MainWindowTest, SettingsWrittenAtCloseWithoutDatabase) {
     form.Button2Click();
     EXPECT_EQ(window.CloseCount, 1);
     EXPECT_EQ(tw::ReadFileText(dir / "corvane.ini"),
-              "[paths]\ndestination=" + process.Home + "\nsource=" + process.Home + "\n");
+              "[paths]\ndestination=" + process.Home + "\nsource=" + process.Home +
+                  "\n[export]\nformat=csv\ncharacters=stored\ndates=british\nnumeric null=zero\n"
+                  "text qualifier=0\ndelimiter=\",\"\nfile type=csv\nlive=1\ndeleted=0\n");
 }
 
 TEST_F(MainWindowTest, OpensDatabaseAndListsForms) {
@@ -375,7 +433,9 @@ TEST_F(MainWindowTest, ExportMessagesShownInTheStrip) {
     list.Lines.push_back({"Also Missing", true});
     form.Button3Click();
     EXPECT_EQ(label.Text, "Table Missing doesn't exist.\nTable Also Missing doesn't exist.");
-    EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete));
+    EXPECT_THAT(messageBox.Messages,
+                ElementsAre("Exports finished, but 2 of 2 forms failed:\nTable Missing doesn't exist.\n"
+                            "Table Also Missing doesn't exist."));
 }
 
 TEST_F(MainWindowTest, NothingTickedOrNoDatabaseCompletesAtOnce) {
@@ -412,10 +472,12 @@ TEST_F(MainWindowTest, OutputFileThatCannotBeCreatedIsReportedAndTheRunGoesOn) {
     list.Tick("Orders");
     list.Tick("customers");
     form.Button3Click();
-    ASSERT_EQ(messageBox.Messages.size(), 3u);
-    EXPECT_THAT(messageBox.Messages[0], ::testing::StartsWith("IO Error: 2"));
-    EXPECT_THAT(messageBox.Messages[1], ::testing::StartsWith("IO Error: 2"));
-    EXPECT_EQ(messageBox.Messages[2], kExportsComplete);
+    const std::string missing = dir.Dir() + "no/such/dir/";
+    EXPECT_THAT(messageBox.Messages,
+                ElementsAre("IO Error: 2\ncustomers: " + missing + "customers.csv: File not found",
+                            "IO Error: 2\nOrders: " + missing + "Orders.csv: File not found",
+                            "Exports finished, but 2 of 2 forms failed:\ncustomers: " + missing +
+                                "customers.csv: File not found\nOrders: " + missing + "Orders.csv: File not found"));
 }
 
 TEST_F(MainWindowTest, ErrorInsideTheExportEndsTheRun) {
@@ -427,8 +489,13 @@ TEST_F(MainWindowTest, ErrorInsideTheExportEndsTheRun) {
     directory.Text = dir.Dir() + "out";
     list.Tick("Orders");
     list.Tick("customers");
-    EXPECT_THROW(form.Button3Click(), EInOutError);
+    form.Button3Click();
     EXPECT_TRUE(messageBox.Messages.empty()) << "no \"Exports complete.\"";
+    ASSERT_EQ(messageBox.Errors.size(), 1u) << "the error goes to the error reporting, naming the form";
+    EXPECT_EQ(messageBox.Errors[0].first, "customers: " + dir.Dir() +
+                                              "db/CUSTOMER.DBA: File not found\nThe export stopped at this form: "
+                                              "0 of 2 forms exported.");
+    EXPECT_EQ(messageBox.Errors[0].second, "EInOutError");
     EXPECT_FALSE(fs::exists(dir / "out" / "Orders.csv")) << "the later form is not exported";
     EXPECT_TRUE(list.IsTicked(0));
     EXPECT_TRUE(list.IsTicked(1));
@@ -448,6 +515,205 @@ TEST_F(MainWindowTest, DestinationBrowse) {
     EXPECT_EQ(browser.Top, process.Home + "exports");
 }
 
+TEST_F(MainWindowTest, FormatAndCharactersReachTheRun) {
+    tw::WriteDatabase(dir / "db", CafeDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Places");
+    // The formats of this build follow the first three; the PostgreSQL script is always built.
+    ASSERT_GE(formatBox.Items.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(formatBox.Items.begin(), formatBox.Items.begin() + 3),
+              (std::vector<std::string>{"Delimited text", "SQLite database", "JSON Lines"}));
+    EXPECT_THAT(formatBox.Items, ::testing::Contains("PostgreSQL script"));
+    EXPECT_EQ(charactersBox.Items,
+              (std::vector<std::string>{"As stored", "UTF-8 from the version's code page", "UTF-8 from cp437",
+                                        "UTF-8 from cp850", "UTF-8 from cp852", "UTF-8 from cp1250",
+                                        "UTF-8 from cp1252", "UTF-8 from latin1"}));
+    struct Case {
+        const char* Format;
+        const char* Characters;
+        const char* File;
+        std::string Expected;
+    };
+    const Case cases[] = {
+        {"Delimited text", "As stored", "Places.csv", "Name\r\n\"Caf\x82\"\r\n"},
+        {"Delimited text", "UTF-8 from the version's code page", "Places.csv", "Name\r\n\"Caf\xC3\xA9\"\r\n"},
+        {"Delimited text", "UTF-8 from cp1252", "Places.csv", "Name\r\n\"Caf\xE2\x80\x9A\"\r\n"},
+        {"JSON Lines", "As stored", "Places.jsonl", "{\"Name\":\"Caf\xC3\xA9\"}\n"},
+        {"JSON Lines", "UTF-8 from latin1", "Places.jsonl", "{\"Name\":\"Caf\xC2\x82\"}\n"},
+    };
+    for (const Case& c : cases) {
+        formatBox.Choose(c.Format);
+        charactersBox.Choose(c.Characters);
+        messageBox.Messages.clear();
+        form.Button3Click();
+        EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete)) << c.Format << " " << c.Characters;
+        EXPECT_EQ(Out(c.File), c.Expected) << c.Format << " " << c.Characters;
+    }
+    EXPECT_EQ(saveFile.Runs, 0) << "the per-file formats write into the destination folder";
+}
+
+TEST_F(MainWindowTest, SqliteAsksForItsFile) {
+    tw::WriteDatabase(dir / "db", CafeDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Places");
+    formatBox.Choose("SQLite database");
+
+    saveFile.Answer = std::nullopt; // cancelled: nothing is written and nothing said
+    form.Button3Click();
+    EXPECT_EQ(saveFile.Runs, 1);
+    EXPECT_EQ(saveFile.Directory, dir.Dir() + "out/");
+    EXPECT_EQ(saveFile.SuggestedName, "Sales.sqlite");
+    EXPECT_EQ(saveFile.Extension, "sqlite");
+    EXPECT_TRUE(messageBox.Messages.empty());
+    EXPECT_EQ(progress.Starts, 0);
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+
+    const std::string file = dir.Dir() + "out/cafe.sqlite";
+    saveFile.Answer = file;
+    charactersBox.Choose("UTF-8 from cp850");
+    form.Button3Click();
+    EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete));
+    EXPECT_THAT(SqliteRows(file, "SELECT Name FROM Places"), ElementsAre("Caf\xC3\xA9"));
+    EXPECT_THAT(SqliteRows(file, "SELECT form_name, record_count, code_page FROM _forms"),
+                ElementsAre("Places|1|cp850"));
+
+    // Nothing ticked: no file is asked for.
+    list.Tick("Places", false);
+    messageBox.Messages.clear();
+    form.Button3Click();
+    EXPECT_EQ(saveFile.Runs, 2);
+    EXPECT_THAT(messageBox.Messages, ElementsAre(kExportsComplete));
+}
+
+TEST_F(MainWindowTest, CancelledOneFileRunReportsNothingExported) {
+    tw::WriteDatabase(dir / "db", SalesDb());
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Orders");
+    list.Tick("customers");
+    formatBox.Choose("SQLite database");
+    saveFile.Answer = dir.Dir() + "out/sales.sqlite";
+    progress.CancelAfterForms = 1;
+    form.Button3Click();
+    EXPECT_THAT(progress.Forms, ElementsAre("customers"));
+    EXPECT_THAT(messageBox.Messages, ElementsAre("Export cancelled: 0 of 2 forms exported."))
+        << "the one file is not written when the run is cancelled";
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+TEST_F(MainWindowTest, DamagedDefinitionNamesTheFormAndItsError) {
+    tw::DatabaseSpec description = SalesDb();
+    description.Version = 5;
+    description.Forms[1].Name = "Customers";
+    const tw::WrittenDatabase written = tw::WriteDatabase(dir / "db", description);
+    // Customers' definition file cut short.
+    for (const fs::path& file : written.Files) {
+        if (file.filename().string().starts_with("CUSTOMER") && file.extension() == ".tdf") {
+            tw::WriteFile(file, std::string("DETagged\x04", 9));
+        }
+    }
+    form.FormCreate();
+    Open(dir.Dir() + "db/");
+    directory.Text = dir.Dir() + "out";
+    list.Tick("Customers");
+    list.Tick("Orders");
+    deleted.Checked = true; // the "=A" selection
+    form.Button3Click();
+
+    std::vector<std::string> said = messageBox.Messages;
+    for (const auto& error : messageBox.Errors) {
+        said.push_back(error.first);
+    }
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0], kExportsComplete);
+    EXPECT_THAT(said[0], HasSubstr("\nCustomers: ")) << said[0];
+    EXPECT_THAT(said[0], HasSubstr("1 of 2 forms")) << said[0];
+    for (const std::string& text : {said[0], label.Text}) {
+        EXPECT_THAT(text, Not(HasSubstr("=A"))) << text;
+        EXPECT_THAT(text, Not(HasSubstr("doesn't exist"))) << text;
+    }
+    EXPECT_THAT(label.Text, ::testing::StartsWith("Customers: ")) << "the strip names the form and its error";
+}
+
+TEST_F(MainWindowTest, ExportChoicesRoundTripThroughTheSettingsFile) {
+    form.FormCreate();
+    formatBox.Choose("JSON Lines");
+    charactersBox.Choose("UTF-8 from cp852");
+    dateGroup.Index = 2;
+    numericNull.Index = 1;
+    fieldName.Checked = true;
+    delimiter.Text = " ";
+    extension.Text = "";
+    live.Checked = false;
+    deleted.Checked = true;
+    form.Button2Click();
+    const std::string written = tw::ReadFileText(dir / "corvane.ini");
+    EXPECT_THAT(written, HasSubstr("\n[export]\nformat=jsonl\ncharacters=cp852\ndates=metric\n"));
+
+    // A second program run with controls in their initial states.
+    FakeRadioGroup dates2{0}, nulls2{0};
+    FakeCheckBox qualifier2{false}, live2{true}, deleted2{false};
+    FakeEdit delimiter2{","}, extension2{"csv"};
+    FakeChoiceBox format2, characters2;
+    TMainWindowControls controls = Controls();
+    controls.DateRadioGroup = &dates2;
+    controls.NumericNullRadioGroup = &nulls2;
+    controls.FieldNameCheckBox = &qualifier2;
+    controls.LiveCheckBox = &live2;
+    controls.DeletedCheckBox = &deleted2;
+    controls.DelimiterEdit = &delimiter2;
+    controls.Edit1 = &extension2;
+    controls.FormatBox = &format2;
+    controls.CharactersBox = &characters2;
+    TForm1 second(controls, selection, dialogs, messageBox, progress, process);
+    second.FormCreate();
+    EXPECT_EQ(format2.Items.at(static_cast<std::size_t>(format2.Index)), "JSON Lines");
+    EXPECT_EQ(characters2.Items.at(static_cast<std::size_t>(characters2.Index)), "UTF-8 from cp852");
+    EXPECT_EQ(dates2.Index, 2);
+    EXPECT_EQ(nulls2.Index, 1);
+    EXPECT_TRUE(qualifier2.Checked);
+    EXPECT_EQ(delimiter2.Text, " ") << "a blank delimiter survives";
+    EXPECT_EQ(extension2.Text, "") << "an empty file type survives";
+    EXPECT_FALSE(live2.Checked);
+    EXPECT_TRUE(deleted2.Checked);
+}
+
+TEST_F(MainWindowTest, UnknownSettingsValuesKeepTheInitialStates) {
+    tw::WriteFile(dir / "corvane.ini", "[paths]\ndestination=/srv/out\n[export]\nformat=dbase\ncharacters=ebcdic\n"
+                                       "dates=lunar\nnumeric null=9\ntext qualifier=maybe\ndelimiter=;;\n"
+                                       "file type=toolong\nlive=yes\n");
+    form.FormCreate();
+    EXPECT_EQ(formatBox.Index, 0) << "a format this window does not offer";
+    EXPECT_EQ(charactersBox.Index, 0);
+    EXPECT_EQ(dateGroup.Index, 0);
+    EXPECT_EQ(numericNull.Index, 0);
+    EXPECT_FALSE(fieldName.Checked);
+    EXPECT_EQ(delimiter.Text, ",");
+    EXPECT_EQ(extension.Text, "csv");
+    EXPECT_TRUE(live.Checked);
+    EXPECT_EQ(directory.Text, "/srv/out");
+}
+
+TEST(SuggestedFileStem, Cases) {
+    EXPECT_EQ(SuggestedFileStem("Sales"), "Sales");
+    EXPECT_EQ(SuggestedFileStem("  Sales 1997  "), "Sales 1997");
+    EXPECT_EQ(SuggestedFileStem("a/b\\c:\x82"), "a_b_c__");
+    EXPECT_EQ(SuggestedFileStem(""), "corvane");
+    EXPECT_EQ(SuggestedFileStem("//"), "corvane");
+}
+
+TEST(DEPathForVersion, ByVersion) {
+    EXPECT_EQ(DEPathForVersion(3, "/opt/de", "/opt/corvane/"), "/opt/de");
+    EXPECT_EQ(DEPathForVersion(3, "", "/opt/corvane/"), "");
+    EXPECT_EQ(DEPathForVersion(7, "/opt/de", "/opt/corvane/"), "/opt/corvane/7/");
+    EXPECT_EQ(DEPathForVersion(5, "/opt/de", "/opt/corvane/"), "");
+    EXPECT_EQ(DEPathForVersion(6, "/opt/de", "/opt/corvane/"), "");
+}
 
 TEST(RunHandler, ShowsMessageAndClassAndCarriesOn) {
     struct Case {

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -32,6 +34,7 @@ public:
     explicit ModalDriver(std::function<void(QWidget*)> handler) : handler_(std::move(handler)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             QWidget* modal = QApplication::activeModalWidget();
+            // A guarded pointer: a dialog opened after another one was destroyed may reuse its address.
             if (modal && modal->isVisible() && modal != last_) {
                 last_ = modal;
                 handler_(modal);
@@ -45,7 +48,7 @@ public:
 private:
     std::function<void(QWidget*)> handler_;
     QTimer timer_;
-    QWidget* last_ = nullptr;
+    QPointer<QWidget> last_;
 };
 
 bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
@@ -60,6 +63,33 @@ bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
 
 std::string Text(const QString& s) {
     return s.toStdString();
+}
+
+// The visible dialogs other than except: none may stand beside a message box.
+std::vector<std::string> OtherVisibleDialogs(const QWidget* except) {
+    std::vector<std::string> names;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget != except && widget->isVisible() && qobject_cast<QDialog*>(widget)) {
+            names.push_back(Text(widget->windowTitle()) + " (" + widget->metaObject()->className() + ")");
+        }
+    }
+    return names;
+}
+
+// The visible progress dialogs of a window.
+int VisibleProgressDialogs(const QWidget& window) {
+    int count = 0;
+    for (const QProgressDialog* dialog : window.findChildren<QProgressDialog*>()) {
+        count += dialog->isVisible() ? 1 : 0;
+    }
+    return count;
+}
+
+// The settings file of a window that starts in source and exports into destination.
+std::string WriteSettings(const tw::TempDir& dir, const std::string& destination, const std::string& source) {
+    const std::string settings = (dir / "corvane.ini").string();
+    tw::WriteFile(settings, "[paths]\ndestination=" + destination + "\nsource=" + source + "\n");
+    return settings;
 }
 
 class QtWindowsTest : public ::testing::Test {
@@ -117,6 +147,13 @@ TEST_F(QtWindowsTest, MainWindowControls) {
     EXPECT_TRUE(window.DirectoryEdit->isReadOnly());
     EXPECT_EQ(window.ListBox1->count(), 0);
     EXPECT_EQ(Text(window.Label1->text()), "");
+    // The program's own icon, drawn at the sizes a desktop asks for.
+    const QList<QSize> iconSizes = window.windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(iconSizes.contains(QSize(256, 256)));
+    EXPECT_EQ(window.SelectionDialog()->windowIcon().availableSizes(), iconSizes);
+    EXPECT_EQ(Text(window.FormatBox->itemText(0)), "Delimited text");
+    EXPECT_EQ(Text(window.CharactersBox->itemText(0)), "As stored");
 
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -180,6 +217,7 @@ TEST_F(QtWindowsTest, OneExportRunThroughTheWidgets) {
     int aboutShown = 0;
     std::vector<std::string> messages;
     std::vector<std::string> listed;
+    std::vector<std::string> beside;
     ModalDriver driver([&](QWidget* modal) {
         if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
             ++aboutShown;
@@ -192,7 +230,8 @@ TEST_F(QtWindowsTest, OneExportRunThroughTheWidgets) {
             QTest::mouseClick(selection->BitBtn1, Qt::LeftButton);
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages.push_back(Text(box->text()));
-            box->accept();
+            beside = OtherVisibleDialogs(box);
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         }
     });
 
@@ -224,6 +263,11 @@ TEST_F(QtWindowsTest, OneExportRunThroughTheWidgets) {
     QTest::mouseClick(window.Button3, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return !messages.empty(); }));
     EXPECT_EQ(messages, (std::vector<std::string>{"Exports complete."}));
+    EXPECT_TRUE(beside.empty()) << "the message box is the only dialog shown: " << beside.front();
+    // Longer than the progress dialog's delay: none appears after the run.
+    QTest::qWait(TQtProgress::kShowAfterMs + 300);
+    EXPECT_EQ(VisibleProgressDialogs(window), 0);
+    EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(tw::ReadFileText(dir / "out" / "Orders.csv"),
               "\"Item\";\"Qty\"\r\n\"Pen\";3\r\n\"Gone\";1\r\n");
     EXPECT_EQ(tw::ReadFileText(dir / "out" / "Customers.csv"), "\"Name\"\r\n\"Smith\"\r\n");
@@ -232,8 +276,11 @@ TEST_F(QtWindowsTest, OneExportRunThroughTheWidgets) {
 
     QTest::mouseClick(window.Button2, Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
+    // The choices of the run are remembered beside the paths.
     EXPECT_EQ(tw::ReadFileText(settings),
-              "[paths]\ndestination=" + (dir / "out").string() + "\nsource=" + dir.Dir() + "db/\n");
+              "[paths]\ndestination=" + (dir / "out").string() + "\nsource=" + dir.Dir() +
+                  "db/\n[export]\nformat=csv\ncharacters=stored\ndates=british\nnumeric null=zero\n"
+                  "text qualifier=1\ndelimiter=\";\"\nfile type=csv\nlive=1\ndeleted=1\n");
     EXPECT_EQ(aboutShown, 1);
 }
 
@@ -289,6 +336,153 @@ TEST_F(QtWindowsTest, ClosingDuringARunCancelsAfterTheCurrentForm) {
     EXPECT_TRUE(window.Button3->isEnabled());
     window.close();
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(QtWindowsTest, OutputThatCannotBeCreatedShowsIOErrorBoxesAndTheFailures) {
+    tw::WriteDatabase(dir / "db", {.Version = 5,
+                                   .Name = "Shop",
+                                   .Forms = {{.Name = "Alpha", .Fields = {tw::TextField("A", 4)}},
+                                             {.Name = "Beta", .Fields = {tw::TextField("B", 4)}}},
+                                   .Configuration = tw::ConfigurationSpec{}});
+    const std::string missing = dir.Dir() + "gone";
+    const std::string settings = WriteSettings(dir, missing, dir.Dir() + "db/");
+
+    std::vector<std::string> messages;
+    std::vector<std::string> beside;
+    ModalDriver driver([&](QWidget* modal) {
+        if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
+            about->accept();
+        } else if (auto* selection = qobject_cast<TSelectionDialog*>(modal)) {
+            selection->DatabaseListBox->setCurrentRow(0);
+            selection->BitBtn1->click();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages.push_back(Text(box->text()));
+            for (const std::string& name : OtherVisibleDialogs(box)) {
+                beside.push_back(name);
+            }
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    });
+    TSystemProcess process(settings);
+    TMainWindow window(process);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.Button1, Qt::LeftButton);
+    ASSERT_EQ(window.ListBox1->count(), 2);
+    window.CheckBox1->click();
+    QTest::mouseClick(window.Button3, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return messages.size() == 3; }));
+    const std::string alpha = "Alpha: " + missing + "/Alpha.csv: File not found";
+    const std::string beta = "Beta: " + missing + "/Beta.csv: File not found";
+    EXPECT_EQ(messages, (std::vector<std::string>{"IO Error: 2\n" + alpha, "IO Error: 2\n" + beta,
+                                                  "Exports finished, but 2 of 2 forms failed:\n" + alpha +
+                                                      "\n" + beta}));
+    EXPECT_TRUE(beside.empty()) << beside.front();
+    QTest::qWait(TQtProgress::kShowAfterMs + 300);
+    EXPECT_EQ(VisibleProgressDialogs(window), 0);
+    EXPECT_EQ(messages.size(), 3u);
+    EXPECT_TRUE(window.Button3->isEnabled());
+    window.close();
+}
+
+TEST_F(QtWindowsTest, CancelDuringALongRunReportsTheFormsDone) {
+    // "Big" holds enough records that its export lasts long enough to be cancelled while it goes on.
+    constexpr std::uint64_t kBigRecords = 3'000'000;
+    tw::FormSpec big{.Name = "Big", .Fields = {tw::TextField("Name", 8), tw::WholeNumber("N", 4)}};
+    big.RecordCount = static_cast<std::int32_t>(kBigRecords);
+    big.WriteDataFile = false;
+    tw::WriteDatabase(dir / "db", {.Version = 5,
+                                   .Name = "Shop",
+                                   .Forms = {{.Name = "Alpha",
+                                              .Fields = {tw::TextField("A", 4)},
+                                              .Records = {{.Values = {{"A", "a1"}}}}},
+                                             big,
+                                             {.Name = "Gamma",
+                                              .Fields = {tw::TextField("G", 4)},
+                                              .Records = {{.Values = {{"G", "g1"}}}}}},
+                                   .Configuration = tw::ConfigurationSpec{}});
+    tw::WriteDataFileStreaming(dir / "db" / tw::DefaultDataFileName("Big"), tw::FormRecordLength(big, 5),
+                               kBigRecords, [](std::uint64_t index, tw::Slot& slot) {
+                                   slot.Text(1, "n" + std::to_string(index % 1000), 8);
+                                   slot.I32(9, static_cast<std::int32_t>(index));
+                               });
+    std::filesystem::create_directories(dir / "out");
+    const std::string settings = WriteSettings(dir, (dir / "out").string(), dir.Dir() + "db/");
+
+    std::vector<std::string> messages;
+    std::vector<std::string> beside;
+    int progressShown = 0;
+    ModalDriver driver([&](QWidget* modal) {
+        if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
+            about->accept();
+        } else if (auto* selection = qobject_cast<TSelectionDialog*>(modal)) {
+            selection->DatabaseListBox->setCurrentRow(0);
+            selection->BitBtn1->click();
+        } else if (auto* progress = qobject_cast<QProgressDialog*>(modal)) {
+            ++progressShown;
+            auto* cancel = progress->findChild<QPushButton*>();
+            ASSERT_NE(cancel, nullptr);
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages.push_back(Text(box->text()));
+            beside = OtherVisibleDialogs(box);
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    });
+    TSystemProcess process(settings);
+    TMainWindow window(process);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.Button1, Qt::LeftButton);
+    ASSERT_EQ(window.ListBox1->count(), 3);
+    window.CheckBox1->click();
+    // The dialog at once, so that the driver cancels while the first form or "Big" goes on.
+    window.Progress().SetShowAfter(0);
+    QTest::mouseClick(window.Button3, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !messages.empty(); }, 60000));
+    EXPECT_EQ(progressShown, 1) << "the long run shows its progress";
+    EXPECT_EQ(messages, (std::vector<std::string>{"Export cancelled: 1 of 3 forms exported."}));
+    EXPECT_TRUE(beside.empty()) << beside.front();
+    EXPECT_EQ(tw::ReadFileText(dir / "out" / "Alpha.csv"), "A\r\n\"a1\"\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out" / "Big.csv")) << "a cancelled form leaves no file";
+    EXPECT_FALSE(std::filesystem::exists(dir / "out" / "Gamma.csv"));
+    EXPECT_EQ(VisibleProgressDialogs(window), 0);
+    EXPECT_FALSE(window.Progress().CancelRequested()) << "a Cancel counts only while its run goes on";
+    window.close();
+}
+
+TEST_F(QtWindowsTest, EnterInTheDirectoryBoxSearchesInsteadOfClosing) {
+    tw::WriteDatabase(dir / "typed", {.Version = 5, .Name = "Typed", .Forms = {{.Name = "A"}}});
+    std::filesystem::create_directories(dir / "empty");
+    const std::string settings = WriteSettings(dir, dir.Dir(), dir.Dir() + "empty/");
+
+    std::vector<std::string> listed;
+    bool stillOpen = false;
+    ModalDriver driver([&](QWidget* modal) {
+        if (auto* about = qobject_cast<TBtnBottomDlg*>(modal)) {
+            about->accept();
+        } else if (auto* selection = qobject_cast<TSelectionDialog*>(modal)) {
+            selection->Edit1->setFocus();
+            selection->Edit1->setText(QString::fromStdString((dir / "typed").string()));
+            QTest::keyClick(selection->Edit1, Qt::Key_Return);
+            stillOpen = selection->isVisible();
+            for (int i = 0; i < selection->DatabaseListBox->count(); ++i) {
+                listed.push_back(Text(selection->DatabaseListBox->item(i)->text()));
+            }
+            selection->DatabaseListBox->setCurrentRow(0);
+            QTest::keyClick(selection->DatabaseListBox, Qt::Key_Return); // now "O.K." takes the line
+        }
+    });
+    TSystemProcess process(settings);
+    TMainWindow window(process);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.Button1, Qt::LeftButton);
+    EXPECT_TRUE(stillOpen) << "Enter in the directory box does not press O.K.";
+    EXPECT_EQ(listed, (std::vector<std::string>{"5.x  Typed"}));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(Text(window.windowTitle()), "DataEase Data Extraction: Typed");
+    window.close();
 }
 
 TEST_F(QtWindowsTest, ErrorLeavingAHandlerIsShownAndTheProgramCarriesOn) {
