@@ -25,6 +25,9 @@ inline constexpr std::uint8_t kVersion5x = 5;
 inline constexpr std::uint8_t kVersionDfW = 6;
 inline constexpr std::uint8_t kVersionDfW7 = 7;
 
+// The layout of a form's definition file, by version, name and system-form flag.
+enum class TDefinitionLayout { None, Layout4x, Layout5x };
+
 class TFormRec {
 public:
     explicit TFormRec(TDEInfoRec* database) : Database(database) {}
@@ -54,6 +57,10 @@ public:
     TFieldRec* GetFields();
     // Chooses the definition reader by version, name and system-form flag and runs it.
     void LoadFields();
+    // The layout LoadFields reads, and the file it reads it from ("" for None). The file may throw as
+    // DefinitionFile4x and DefinitionFile5x do.
+    TDefinitionLayout DefinitionLayout() const;
+    std::string DefinitionFile() const;
     // The 4.x layout, through TLargeMemoryFile.
     void ReadFields4x();
     // The 5.x / DfW layout, through TMemoryFile.

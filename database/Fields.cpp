@@ -77,17 +77,43 @@ TFieldRec* TFormRec::GetFields() {
     return Fields.get();
 }
 
-void TFormRec::LoadFields() {
+TDefinitionLayout TFormRec::DefinitionLayout() const {
     const std::uint8_t v = GetVersion();
     // The first rule that applies decides; names compare exactly unless upper-cased.
     if (v > kVersion4x && (Name == "Application Objects" || StartsWithDollar(Name) || Name == "Dictionary")) {
-        ReadFields5x();
-    } else if (v == kVersion4x || (SystemForm && v == kVersionDfW)) {
+        return TDefinitionLayout::Layout5x;
+    }
+    if (v == kVersion4x || (SystemForm && v == kVersionDfW) || UpperCaseAscii(Name) == "USERS") {
+        return TDefinitionLayout::Layout4x;
+    }
+    if (v == kVersion5x || v == kVersionDfW || v == kVersionDfW7) {
+        return TDefinitionLayout::Layout5x;
+    }
+    return TDefinitionLayout::None;
+}
+
+std::string TFormRec::DefinitionFile() const {
+    switch (DefinitionLayout()) {
+    case TDefinitionLayout::Layout4x:
+        return DefinitionFile4x();
+    case TDefinitionLayout::Layout5x:
+        return DefinitionFile5x();
+    case TDefinitionLayout::None:
+        break;
+    }
+    return {};
+}
+
+void TFormRec::LoadFields() {
+    switch (DefinitionLayout()) {
+    case TDefinitionLayout::Layout4x:
         ReadFields4x();
-    } else if (UpperCaseAscii(Name) == "USERS") {
-        ReadFields4x();
-    } else if (v == kVersion5x || v == kVersionDfW || v == kVersionDfW7) {
+        return;
+    case TDefinitionLayout::Layout5x:
         ReadFields5x();
+        return;
+    case TDefinitionLayout::None:
+        return;
     }
 }
 

@@ -195,6 +195,20 @@ void WarnMissingDataFile(TRunState& run, const TFormRec& form, TFormResult& resu
     }
 }
 
+// The error of a form whose definition gives no field to export: a damaged definition file.
+std::string NoFieldsError(const TFormRec& form) {
+    std::string file;
+    try {
+        file = form.DefinitionFile();
+    } catch (const std::exception&) {
+        // The name was found when the fields were read; it is only wanted for the message.
+    }
+    const std::size_t slash = file.find_last_of("/\\");
+    file = slash == std::string::npos ? file : file.substr(slash + 1);
+    return "definition file " + (file.empty() ? std::string("of the form") : file) +
+           " is damaged: it gives no field to export";
+}
+
 // Runs an operation of the output; a failure of it is the output's, not the database's.
 template <class Operation>
 auto OnOutput(TFormResult& result, Operation operation) {
@@ -279,7 +293,7 @@ void ExportDelimited(TRunState& run, const TPlanItem& item, TFormResult& result)
     OnOutput(result, [&] { out->Commit(); });
     result.Written = true;
     if (columns.empty()) {
-        result.Error = "its definition gives no field to export; " + result.FileName + " holds no columns";
+        result.Error = NoFieldsError(form) + "; " + result.FileName + " holds no columns";
     }
 }
 

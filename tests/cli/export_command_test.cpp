@@ -172,8 +172,9 @@ TEST(ExportCommand, ADefinitionWithoutFieldsIsAFailureNotASuccess) {
                   tw::BuildDefinition5x({.Fields = {tw::TextField("N", 2)}, .TruncateTo = 30}));
     const auto r = RunTool({"export", dir.Path().string(), "--out", out.Path().string()});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find("corvane-cli: Broken: its definition gives no field to export; " + out.Dir() +
-                         "Broken.csv holds no columns\n"),
+    EXPECT_NE(r.err.find("corvane-cli: Broken: definition file BROKEN.tdf is damaged: it gives no field to "
+                         "export; " +
+                         out.Dir() + "Broken.csv holds no columns\n"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("1 of 2 forms exported"), std::string::npos) << r.err;
