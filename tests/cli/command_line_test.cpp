@@ -157,6 +157,16 @@ TEST(CommandLine, StandardOutputHoldsExactlyTheFileOfOneForm) {
     EXPECT_EQ(Lines(accented.out).at(1), "\"Ren\xC3\xA9\",3,15/03/1997\r");
 }
 
+TEST(CommandLine, TheScriptOfEveryFormCanGoToStandardOutput) {
+    Shop f;
+    const std::string file = (f.out / "shop.sql").string();
+    ASSERT_EQ(RunTool({"export", f.Db(), "-F", "postgresql", "-o", file}).status, 0);
+    const ToolResult r = RunTool({"export", f.Db(), "-F", "postgresql", "-o", "-"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, tw::ReadFileText(file));
+    EXPECT_NE(r.out.find("COPY"), std::string::npos);
+}
+
 TEST(CommandLine, StandardOutputRefusesWhatItCannotHold) {
     Shop f;
     struct Case {
@@ -172,6 +182,9 @@ TEST(CommandLine, StandardOutputRefusesWhatItCannotHold) {
          "with --form"},
         {{"export", f.Db(), "-o", "-", "-f", "Customers", "--format", "sqlite"},
          "corvane-cli: --out -: sqlite builds a file of its own and cannot go to standard output; name the "
+         "file with --out"},
+        {{"export", f.Db(), "-o", "-", "--format", "xlsx"},
+         "corvane-cli: --out -: xlsx builds a file of its own and cannot go to standard output; name the "
          "file with --out"},
         {{"export", f.dir.Path().string(), "-r", "-o", "-"},
          "corvane-cli: --out -: standard output takes one form of one database, not --recursive"},
