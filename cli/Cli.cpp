@@ -27,7 +27,8 @@ constexpr const char* kMainHelp =
     "  forms DATABASE          list the forms of a database as the main window lists them\n"
     "  fields DATABASE -f FORM list the fields of one form in definition order\n"
     "  export DATABASE -o OUT  export the forms: delimited text (--format csv, the default), JSON Lines\n"
-    "                          (--format jsonl), or one SQLite file, workbook or PostgreSQL script (--format\n"
+    "                          (--format jsonl), or one SQLite file, workbook or PostgreSQL script "
+    "(--format\n"
     "                          sqlite|xlsx|postgresql); --encoding CP converts the text to UTF-8 from the\n"
     "                          code page CP\n"
     "  encodings               list the code pages that --encoding takes\n"
@@ -127,10 +128,9 @@ constexpr const char* kEncodingsHelp =
     "\n"
     "  -h, --help          this text\n";
 
-constexpr const char* kHelpHelp =
-    "usage: corvane-cli help [COMMAND]\n"
-    "\n"
-    "Prints the commands of corvane-cli, or the options of COMMAND.\n";
+constexpr const char* kHelpHelp = "usage: corvane-cli help [COMMAND]\n"
+                                  "\n"
+                                  "Prints the commands of corvane-cli, or the options of COMMAND.\n";
 
 const std::map<std::string, const char*, std::less<>>& CommandHelps() {
     static const std::map<std::string, const char*, std::less<>> helps = {
@@ -207,8 +207,7 @@ void CheckExtras(const CLI::App& command, const std::string& name, const char* t
     }
 }
 
-template <class T>
-T Value(const std::string& command, const TParsed<T>& parsed) {
+template <class T> T Value(const std::string& command, const TParsed<T>& parsed) {
     if (const auto* problem = std::get_if<std::string>(&parsed)) {
         throw EUsageError(command, *problem);
     }
@@ -310,9 +309,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
                 return 0;
             }
             for (const std::string& extra : app.remaining()) {
-                throw EUsageError("", (extra.size() > 1 && extra[0] == '-' ? "unknown option "
-                                                                           : "unknown command ") +
-                                          extra);
+                throw EUsageError(
+                    "",
+                    (extra.size() > 1 && extra[0] == '-' ? "unknown option " : "unknown command ") + extra);
             }
             throw EUsageError("", "no command given");
         }

@@ -27,10 +27,10 @@ private:
 };
 
 struct TListingArgs {
-    std::string Path;                  // DIR of databases, DATABASE of forms and fields
+    std::string Path; // DIR of databases, DATABASE of forms and fields
     bool Json = false;
-    bool All = false;                  // forms: every catalogue form
-    bool Recursive = false;            // databases: below DIR too
+    bool All = false;       // forms: every catalogue form
+    bool Recursive = false; // databases: below DIR too
     std::string DEPath;
     std::string Form;                  // fields
     std::optional<TCodePage> Encoding; // nullopt: the version's code page in JSON, the stored bytes in text
@@ -44,9 +44,9 @@ struct TExportArgs {
     std::string DEPath;
     TExportOptions Options; // all but Destination
     bool Recursive = false;
-    unsigned Jobs = 0;      // 0: the number of cores
+    unsigned Jobs = 0; // 0: the number of cores
     bool Quiet = false;
-    bool Progress = false;  // shown even when standard error is not a terminal
+    bool Progress = false; // shown even when standard error is not a terminal
 };
 
 int RunDatabasesCommand(const TListingArgs& args, std::ostream& out, std::ostream& err);
@@ -81,9 +81,9 @@ std::string ProgramDirectory();
 
 // One database found below a directory: its dictionary file, and the path it has below that directory.
 struct TFoundDatabase {
-    std::string Directory;      // with a trailing separator
+    std::string Directory; // with a trailing separator
     std::string DictionaryName;
-    std::string RelativeFile;   // the dictionary file below the directory searched ("a/b/RDRRAAAA.DBM")
+    std::string RelativeFile; // the dictionary file below the directory searched ("a/b/RDRRAAAA.DBM")
     // Where its export goes below the output directory: the directory below the one searched, followed by
     // the dictionary name without ".dbm" when that directory holds several databases or is the one searched
     // ("a/b", "a/b/RDRRBAAA", "RDRRAAAA").
@@ -92,6 +92,7 @@ struct TFoundDatabase {
 
 // Every database in directory and below it, in path order. Directories that cannot be read are named in
 // problems ("DIR: error").
-std::vector<TFoundDatabase> FindDatabasesBelow(const std::string& directory, std::vector<std::string>& problems);
+std::vector<TFoundDatabase> FindDatabasesBelow(const std::string& directory,
+                                               std::vector<std::string>& problems);
 
 } // namespace corvane

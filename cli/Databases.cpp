@@ -102,7 +102,8 @@ DatabaseLocation LocateDatabase(const std::string& argument) {
     return location;
 }
 
-std::vector<TFoundDatabase> FindDatabasesBelow(const std::string& directory, std::vector<std::string>& problems) {
+std::vector<TFoundDatabase> FindDatabasesBelow(const std::string& directory,
+                                               std::vector<std::string>& problems) {
     namespace fs = std::filesystem;
     const std::string top = WithTrailingSeparator(directory);
     std::vector<std::string> directories{""}; // below top, each with a trailing separator

@@ -7,6 +7,7 @@
 #include "export/DataFile.h"
 #include "export/ExportRun.h"
 #include "export/OutputFile.h"
+#include "export/Outputs.h"
 #include "formats/Formats.h"
 #include "text/TextUtils.h"
 
@@ -28,57 +29,6 @@ namespace corvane {
 namespace {
 
 constexpr const char* kStandardOutput = "-";
-
-// Where "--out -" sends the export: file descriptor 1, written as the file would be, buffered.
-class TStdoutOutput final : public IOutput {
-public:
-    ~TStdoutOutput() override {
-        try {
-            Flush();
-        } catch (...) {
-            // An output that failed has already been reported by the write that failed.
-        }
-    }
-    void Write(std::string_view bytes) override {
-        if (buffer_.size() + bytes.size() > TOutputFile::kBufferBytes) {
-            Flush();
-        }
-        if (bytes.size() >= TOutputFile::kBufferBytes) {
-            WriteAll(bytes);
-        } else {
-            buffer_.append(bytes);
-        }
-    }
-    void Commit() override { Flush(); }
-
-private:
-    void Flush() {
-        WriteAll(buffer_);
-        buffer_.clear();
-    }
-    static void WriteAll(std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                const int code = n < 0 ? errno : EIO;
-                throw EOutputWriteError(code, std::strerror(code), "standard output");
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        }
-    }
-    std::string buffer_;
-};
-
-class TStdoutTarget final : public IOutputTarget {
-public:
-    std::unique_ptr<IOutput> Create(const std::string& /*finalName*/) override {
-        return std::make_unique<TStdoutOutput>();
-    }
-    bool WritesFiles() const override { return false; }
-};
 
 // The formats that can go to standard output: those written as a stream of bytes, with no file to build.
 bool StreamsToStandardOutput(TOutputFormat format) {
@@ -186,8 +136,8 @@ public:
         if (!result.Found) {
             err_ << "corvane-cli: " << EscapeControls(result.Error) << "\n";
         } else if (IsCreationError(result)) {
-            err_ << "corvane-cli: " << EscapeControls(result.Label) << ": IO Error: " << result.ErrorCode << " ("
-                 << std::strerror(result.ErrorCode) << ")\n";
+            err_ << "corvane-cli: " << EscapeControls(result.Label) << ": IO Error: " << result.ErrorCode
+                 << " (" << std::strerror(result.ErrorCode) << ")\n";
         } else {
             err_ << "corvane-cli: " << EscapeControls(result.Label) << ": " << EscapeControls(result.Error)
                  << "\n";
@@ -248,12 +198,14 @@ std::string CreateOutputDirectory(const TExportOptions& options) {
 // Exports database as args ask into options.Destination through output (nullptr: the file system); the
 // messages go to err, the summary too (its lines start with "corvane-cli: " and prefix). Returns the status.
 int ExportDatabase(TDEInfoRec& database, const TExportArgs& args, const TExportOptions& options,
-                   IOutputTarget* output, TProgressLine& progress, std::ostream& err, const std::string& prefix) {
+                   IOutputTarget* output, TProgressLine& progress, std::ostream& err,
+                   const std::string& prefix) {
     const TExportPlan plan = PlanOf(database, args, err);
     const bool toStandardOutput = options.Destination == kStandardOutput;
     if (toStandardOutput && !IsOneFileFormat(options.Format) && plan.size() != 1) {
         throw EUsageError("export", "--out -: standard output takes exactly one form, and " +
-                                        std::to_string(plan.size()) + " are to be exported; name it with --form");
+                                        std::to_string(plan.size()) +
+                                        " are to be exported; name it with --form");
     }
     const std::string created = toStandardOutput ? std::string() : CreateOutputDirectory(options);
 
@@ -278,8 +230,8 @@ int ExportDatabase(TDEInfoRec& database, const TExportArgs& args, const TExportO
         }
     }
     const bool typed = options.Format != TOutputFormat::Delimited;
-    std::string out = IsOneFileFormat(options.Format) ? options.Destination
-                                                      : WithTrailingSeparator(options.Destination);
+    std::string out =
+        IsOneFileFormat(options.Format) ? options.Destination : WithTrailingSeparator(options.Destination);
     if (toStandardOutput) {
         out = "standard output";
     }
@@ -301,7 +253,8 @@ std::string OneFileExtension(TOutputFormat format) {
 // loads its own database, so what one holds in memory is freed before the next starts.
 int ExportBelow(const TExportArgs& args, std::ostream& err) {
     if (args.Out == kStandardOutput) {
-        throw EUsageError("export", "--out -: standard output takes one form of one database, not --recursive");
+        throw EUsageError("export",
+                          "--out -: standard output takes one form of one database, not --recursive");
     }
     if (!IsDirectory(args.Database)) {
         err << "corvane-cli: " << args.Database << ": not a directory\n";
@@ -339,8 +292,9 @@ int ExportBelow(const TExportArgs& args, std::ostream& err) {
             int result = 1;
             try {
                 TExportOptions options = args.Options;
-                options.Destination = oneFile ? top + database.OutputPath + "." + OneFileExtension(options.Format)
-                                              : top + database.OutputPath;
+                options.Destination = oneFile
+                                          ? top + database.OutputPath + "." + OneFileExtension(options.Format)
+                                          : top + database.OutputPath;
                 TDEInfoRec loaded;
                 LoadDatabase(loaded, database.Directory + database.DictionaryName, args.DEPath);
                 result = ExportDatabase(loaded, args, options, nullptr, silent, lines, prefix);
@@ -372,7 +326,8 @@ int ExportBelow(const TExportArgs& args, std::ostream& err) {
     }
     overall.Clear();
     if (!args.Quiet) {
-        err << "corvane-cli: " << exported << " of " << found.size() << " databases exported to " << top << "\n";
+        err << "corvane-cli: " << exported << " of " << found.size() << " databases exported to " << top
+            << "\n";
     }
     return failed || status != 0 ? 1 : 0;
 }
@@ -397,10 +352,10 @@ int RunExportCommand(const TExportArgs& args, std::ostream& err) {
     }
     TDEInfoRec database;
     LoadDatabase(database, args.Database, args.DEPath);
-    TStdoutTarget standardOutput;
+    TStdoutOutputTarget standardOutput;
     TProgressLine progress(err, !args.Quiet && (args.Progress || ::isatty(STDERR_FILENO) == 1));
-    return ExportDatabase(database, args, options, toStandardOutput ? &standardOutput : nullptr, progress, err,
-                          "");
+    return ExportDatabase(database, args, options, toStandardOutput ? &standardOutput : nullptr, progress,
+                          err, "");
 }
 
 } // namespace corvane

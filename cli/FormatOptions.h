@@ -10,8 +10,7 @@
 
 namespace corvane {
 
-template <class T>
-using TParsed = std::variant<T, std::string>; // the value, or the problem
+template <class T> using TParsed = std::variant<T, std::string>; // the value, or the problem
 
 // --format: csv, jsonl, sqlite, xlsx or postgresql.
 TParsed<TOutputFormat> ParseFormat(const std::string& word);

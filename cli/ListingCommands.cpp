@@ -38,7 +38,8 @@ public:
         if (json_) {
             std::string out;
             // JSON holds characters: stored bytes without a code page are taken as ISO 8859-1.
-            AppendJsonString(out, ToUtf8(stored, codePage_ == TCodePage::Raw ? TCodePage::Latin1 : codePage_));
+            AppendJsonString(out,
+                             ToUtf8(stored, codePage_ == TCodePage::Raw ? TCodePage::Latin1 : codePage_));
             return out;
         }
         return EscapeControls(codePage_ == TCodePage::Raw ? stored : ToUtf8(stored, codePage_));
@@ -89,7 +90,8 @@ void PrintDatabase(const TListingArgs& args, const TListedDatabase& entry, std::
                    TJsonArray* json) {
     const TListingText text(args, entry.Version);
     if (json != nullptr) {
-        json->Object(Member("path", JsonString(entry.Path), true) + Member("file", JsonString(entry.FileName)) +
+        json->Object(Member("path", JsonString(entry.Path), true) +
+                     Member("file", JsonString(entry.FileName)) +
                      Member("version", std::to_string(entry.Version)) +
                      Member("label", JsonString(VersionLabel(entry.Version))) +
                      Member("name", text(entry.DisplayName)));
@@ -239,8 +241,9 @@ int RunFieldsCommand(const TListingArgs& args, std::ostream& out, std::ostream& 
                          Member("sub_type", std::to_string(unsigned{f->SubType})) +
                          Member("int_digits", std::to_string(unsigned{f->IntDigits})) +
                          Member("offset", std::to_string(f->Offset)) +
-                         Member("size", std::to_string(unsigned{f->Size})) + Member("flag3", JsonBool(f->Flag3)) +
-                         Member("flag7", JsonBool(f->Flag7)) + Member("choices", choices));
+                         Member("size", std::to_string(unsigned{f->Size})) +
+                         Member("flag3", JsonBool(f->Flag3)) + Member("flag7", JsonBool(f->Flag7)) +
+                         Member("choices", choices));
         } else {
             out << text(f->Name) << '\t' << unsigned{f->FieldType} << '\t' << unsigned{f->Length} << '\t'
                 << unsigned{f->SubType} << '\t' << unsigned{f->IntDigits} << '\t' << f->Offset << '\t'

@@ -172,7 +172,8 @@ std::string CanonicalName(std::string_view name) {
         return "latin1";
     }
     for (const std::string_view prefix : {"windows-", "windows", "ibm", "cp-", "cp"}) {
-        if (n.compare(0, prefix.size(), prefix) == 0 && AllDigits(std::string_view(n).substr(prefix.size()))) {
+        if (n.compare(0, prefix.size(), prefix) == 0 &&
+            AllDigits(std::string_view(n).substr(prefix.size()))) {
             return "cp" + n.substr(prefix.size());
         }
     }
@@ -241,11 +242,11 @@ std::optional<TCodePage> AddedByName(const std::string& canonical, std::string& 
 
 // The usual single-byte code pages offered by name when the platform's converter has them.
 constexpr std::string_view kUsualCodePages[] = {
-    "cp737",       "cp775",       "cp855",       "cp857",       "cp860",       "cp861",       "cp862",
-    "cp863",       "cp864",       "cp865",       "cp866",       "cp869",       "cp874",       "cp1251",
-    "cp1253",      "cp1254",      "cp1255",      "cp1256",      "cp1257",      "cp1258",      "iso-8859-2",
-    "iso-8859-3",  "iso-8859-4",  "iso-8859-5",  "iso-8859-6",  "iso-8859-7",  "iso-8859-8",  "iso-8859-9",
-    "iso-8859-10", "iso-8859-13", "iso-8859-14", "iso-8859-15", "iso-8859-16", "koi8-r",      "koi8-u",
+    "cp737",       "cp775",       "cp855",       "cp857",       "cp860",       "cp861",      "cp862",
+    "cp863",       "cp864",       "cp865",       "cp866",       "cp869",       "cp874",      "cp1251",
+    "cp1253",      "cp1254",      "cp1255",      "cp1256",      "cp1257",      "cp1258",     "iso-8859-2",
+    "iso-8859-3",  "iso-8859-4",  "iso-8859-5",  "iso-8859-6",  "iso-8859-7",  "iso-8859-8", "iso-8859-9",
+    "iso-8859-10", "iso-8859-13", "iso-8859-14", "iso-8859-15", "iso-8859-16", "koi8-r",     "koi8-u",
 };
 
 // Every code point of the tables lies in the Basic Multilingual Plane, so three bytes at most.

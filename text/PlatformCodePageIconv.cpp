@@ -39,7 +39,8 @@ std::optional<std::array<char32_t, 256>> PlatformCodePageTable(const std::string
             table[b] = kNotSingleByte;
             continue;
         }
-        table[b] = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (std::uint32_t{out[3]} << 24));
+        table[b] =
+            static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (std::uint32_t{out[3]} << 24));
     }
     ::iconv_close(cd);
     return table;

@@ -19,19 +19,18 @@ using namespace corvane::testing;
 struct Shop {
     tw::TempDir dir, out;
     Shop() {
-        tw::WriteDatabase(dir.Path(),
-                          {.Version = 3,
-                           .Name = "Shop",
-                           .Forms = {{.Name = "Customers",
-                                      .Fields = {tw::TextField("Name", 8), tw::WholeNumber("Count", 2),
-                                                 tw::SixCharDate("Due")},
-                                      .Records = {{.Values = {{"Name", "Ren\x82"},
-                                                              {"Count", 3},
-                                                              {"Due", tw::Date{1997, 3, 15}}}},
-                                                  {.Values = {{"Name", "\x80\xE1"}, {"Count", tw::Empty{}}}}}},
-                                     {.Name = "Orders",
-                                      .Fields = {tw::TextField("Item", 6)},
-                                      .Records = {{.Values = {{"Item", "Pen"}}}}}}});
+        tw::WriteDatabase(
+            dir.Path(),
+            {.Version = 3,
+             .Name = "Shop",
+             .Forms = {
+                 {.Name = "Customers",
+                  .Fields = {tw::TextField("Name", 8), tw::WholeNumber("Count", 2), tw::SixCharDate("Due")},
+                  .Records = {{.Values = {{"Name", "Ren\x82"}, {"Count", 3}, {"Due", tw::Date{1997, 3, 15}}}},
+                              {.Values = {{"Name", "\x80\xE1"}, {"Count", tw::Empty{}}}}}},
+                 {.Name = "Orders",
+                  .Fields = {tw::TextField("Item", 6)},
+                  .Records = {{.Values = {{"Item", "Pen"}}}}}}});
     }
     std::string Db() const { return (dir / "RDRRAAAA.DBM").string(); }
     std::string Out() const { return out.Path().string(); }
@@ -81,7 +80,8 @@ TEST(CommandLine, VersionPrintsTheToolAndItsVersion) {
         const ToolResult r = RunTool({flag});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
-        EXPECT_TRUE(std::regex_match(r.out, std::regex("corvane-cli [0-9]+\\.[0-9]+\\.[0-9]+[^\n]*\n"))) << r.out;
+        EXPECT_TRUE(std::regex_match(r.out, std::regex("corvane-cli [0-9]+\\.[0-9]+\\.[0-9]+[^\n]*\n")))
+            << r.out;
     }
 }
 
@@ -97,8 +97,8 @@ TEST(CommandLine, ValuesAfterEqualsShortOptionsAndAnyOrderAgree) {
     const std::vector<std::vector<std::string>> spellings = {
         {"export", f.Db(), "--out=OUT", "--form=Customers", "--delimiter=;", "--dates=american",
          "--numeric-null=blank", "--records=all"},
-        {"export", "-o", "OUT", "-f", "Customers", "-d", ";", "--dates", "american", "--numeric-null", "blank",
-         "--records", "all", f.Db()},
+        {"export", "-o", "OUT", "-f", "Customers", "-d", ";", "--dates", "american", "--numeric-null",
+         "blank", "--records", "all", f.Db()},
         {"export", "--records=all", "-dsemicolon", "-fCustomers", f.Db(), "--numeric-null", "blank", "-oOUT",
          "--dates", "american"},
     };
@@ -229,7 +229,7 @@ TEST(CommandLine, DelimiterWords) {
         std::string word;
         char delimiter;
     };
-    const Case cases[] = {{"tab", '\t'}, {"TAB", '\t'},      {"\\t", '\t'}, {"\t", '\t'},
+    const Case cases[] = {{"tab", '\t'},  {"TAB", '\t'},      {"\\t", '\t'}, {"\t", '\t'},
                           {"comma", ','}, {"semicolon", ';'}, {"pipe", '|'}, {":", ':'}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.word);
@@ -256,20 +256,19 @@ TEST(CommandLine, CodePagesOfTheSystemConverterAndTheirAliases) {
         std::string customersName; // "\x80\xE1" of the second record, as UTF-8
     };
     const Case cases[] = {
-        {"cp866", "\xD0\x90\xD1\x81"},      // А с
-        {"CP737", "\xCE\x91\xCE\xAC"},      // Α ά
-        {"cp1253", "\xE2\x82\xAC\xCE\xB1"}, // € α
-        {"cp1251", "\xD0\x82\xD0\xB1"},     // Ђ б
-        {"437", "\xC3\x87\xC3\x9F"},        // Ç ß
-        {"ibm437", "\xC3\x87\xC3\x9F"},
-        {"windows-1252", "\xE2\x82\xAC\xC3\xA1"}, // € á
-        {"LATIN1", "\xC2\x80\xC3\xA1"},
-        {"iso-8859-1", "\xC2\x80\xC3\xA1"},
+        {"cp866", "\xD0\x90\xD1\x81"},                                                // А с
+        {"CP737", "\xCE\x91\xCE\xAC"},                                                // Α ά
+        {"cp1253", "\xE2\x82\xAC\xCE\xB1"},                                           // € α
+        {"cp1251", "\xD0\x82\xD0\xB1"},                                               // Ђ б
+        {"437", "\xC3\x87\xC3\x9F"},                                                  // Ç ß
+        {"ibm437", "\xC3\x87\xC3\x9F"},     {"windows-1252", "\xE2\x82\xAC\xC3\xA1"}, // € á
+        {"LATIN1", "\xC2\x80\xC3\xA1"},     {"iso-8859-1", "\xC2\x80\xC3\xA1"},
         {"iso-8859-7", "\xC2\x80\xCE\xB1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ToolResult r = RunTool({"export", f.Db(), "-o", "-", "-f", "Customers", "-F", "jsonl", "-e", c.name});
+        const ToolResult r =
+            RunTool({"export", f.Db(), "-o", "-", "-f", "Customers", "-F", "jsonl", "-e", c.name});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.out.find("\"Name\":\"" + c.customersName + "\""), std::string::npos) << r.out;
     }
@@ -280,10 +279,12 @@ TEST(CommandLine, CodePagesOfTheSystemConverterAndTheirAliases) {
     const Refused refused[] = {
         {"utf8", "corvane-cli: --encoding: DataEase kept its text in a single-byte code page, never in utf8; "
                  "name that code page (cp437, cp1252 ...); corvane-cli encodings lists the code pages"},
-        {"UTF-8", "corvane-cli: --encoding: DataEase kept its text in a single-byte code page, never in UTF-8; "
-                  "name that code page (cp437, cp1252 ...); corvane-cli encodings lists the code pages"},
-        {"klingon", "corvane-cli: --encoding: unknown code page klingon; corvane-cli encodings lists the code "
-                    "pages"},
+        {"UTF-8",
+         "corvane-cli: --encoding: DataEase kept its text in a single-byte code page, never in UTF-8; "
+         "name that code page (cp437, cp1252 ...); corvane-cli encodings lists the code pages"},
+        {"klingon",
+         "corvane-cli: --encoding: unknown code page klingon; corvane-cli encodings lists the code "
+         "pages"},
         {"shift_jis", "corvane-cli: --encoding: shift_jis is not a single-byte code page; corvane-cli "
                       "encodings lists the code pages"},
     };
@@ -301,10 +302,12 @@ TEST(CommandLine, EncodingsListsTheBuiltInCodePagesAndThoseOfTheSystem) {
     EXPECT_EQ(r.status, 0);
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_GE(lines.size(), 7U);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 7),
-              (std::vector<std::string>{"raw\tbuilt-in", "cp437\tbuilt-in", "cp850\tbuilt-in", "cp852\tbuilt-in",
-                                        "cp1250\tbuilt-in", "cp1252\tbuilt-in", "latin1\tbuilt-in"}));
-    for (const char* line : {"cp866\ticonv", "cp737\ticonv", "cp1251\ticonv", "cp1253\ticonv", "koi8-r\ticonv"}) {
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin(), lines.begin() + 7),
+        (std::vector<std::string>{"raw\tbuilt-in", "cp437\tbuilt-in", "cp850\tbuilt-in", "cp852\tbuilt-in",
+                                  "cp1250\tbuilt-in", "cp1252\tbuilt-in", "latin1\tbuilt-in"}));
+    for (const char* line :
+         {"cp866\ticonv", "cp737\ticonv", "cp1251\ticonv", "cp1253\ticonv", "koi8-r\ticonv"}) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
     }
     EXPECT_EQ(RunTool({"encodings", "extra"}).status, 2);

@@ -220,11 +220,12 @@ TEST(FieldsCommand, ListsTheFieldsInDefinitionOrder) {
                      "Hidden\t1\t3\t0\t0\t18\t3\t0\t1\t\n");
     const auto j = RunTool({"fields", dir.Path().string(), "--form", "Stock", "--json"});
     EXPECT_EQ(j.status, 0) << j.err;
-    EXPECT_NE(j.out.find(
-                  "{\"name\": \"Colour\", \"field_type\": 8, \"length\": 1, \"sub_type\": 0, \"int_digits\": 0, "
-                  "\"offset\": 17, \"size\": 1, \"flag3\": false, \"flag7\": false, \"choices\": [\"Red\", "
-                  "\"Gr\xCE\x98y\"]}"),
-              std::string::npos)
+    EXPECT_NE(
+        j.out.find(
+            "{\"name\": \"Colour\", \"field_type\": 8, \"length\": 1, \"sub_type\": 0, \"int_digits\": 0, "
+            "\"offset\": 17, \"size\": 1, \"flag3\": false, \"flag7\": false, \"choices\": [\"Red\", "
+            "\"Gr\xCE\x98y\"]}"),
+        std::string::npos)
         << j.out;
     const auto missing = RunTool({"fields", dir.Path().string(), "--form", "Nothing"});
     EXPECT_EQ(missing.status, 1);

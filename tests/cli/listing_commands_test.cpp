@@ -86,10 +86,11 @@ TEST(FormsCommand, AllListsTheCatalogueInOrder) {
                      "orders\tORDERS.DBM\t20\t4\t0\t0\t\n"
                      "Users\tUSERS.DBM\t0\t0\t0\t0\t\n");
     const auto j = RunTool({"forms", (f.dir / "RDRRAAAA.DBM").string(), "--all", "--json"});
-    EXPECT_NE(j.out.find("{\"name\": \"orders\", \"data_file\": \"ORDERS.DBM\", \"record_length\": 20, "
-                         "\"record_count\": 4, \"system_form\": false, \"variant_level\": 0, \"object_file\": "
-                         "\"\"}"),
-              std::string::npos)
+    EXPECT_NE(
+        j.out.find("{\"name\": \"orders\", \"data_file\": \"ORDERS.DBM\", \"record_length\": 20, "
+                   "\"record_count\": 4, \"system_form\": false, \"variant_level\": 0, \"object_file\": "
+                   "\"\"}"),
+        std::string::npos)
         << j.out;
 }
 
@@ -134,11 +135,14 @@ TEST(FormsCommand, ErrorsAreOneLineWithStatusOne) {
 // Names with a cp437 e-acute (0x82): JSON holds the character, text the stored byte unless asked.
 TEST(JsonListings, OneKeyStyleAndNamesDecoded) {
     tw::TempDir dir;
-    tw::WriteDatabase(dir.Path(), {.Version = 3,
-                                   .Name = "Caf\x82",
-                                   .Forms = {{.Name = "Cl\x82s",
-                                              .Fields = {tw::TextField("Pr\x82nom", 8),
-                                                         tw::ChoiceField("Etat", {"Fran\x87" "ais", "Autre"})}}}});
+    tw::WriteDatabase(
+        dir.Path(),
+        {.Version = 3,
+         .Name = "Caf\x82",
+         .Forms = {{.Name = "Cl\x82s",
+                    .Fields = {tw::TextField("Pr\x82nom", 8), tw::ChoiceField("Etat", {"Fran\x87"
+                                                                                       "ais",
+                                                                                       "Autre"})}}}});
     const std::string db = (dir / "RDRRAAAA.DBM").string();
     const auto databases = RunTool({"databases", dir.Path().string(), "--json"});
     EXPECT_NE(databases.out.find("\"name\": \"Caf\xC3\xA9\"}"), std::string::npos) << databases.out;
@@ -148,13 +152,18 @@ TEST(JsonListings, OneKeyStyleAndNamesDecoded) {
     EXPECT_EQ(forms.out.find("\\u00"), std::string::npos);
     const auto fields = RunTool({"fields", db, "-f", "Cl\x82s", "--json"});
     EXPECT_EQ(fields.status, 0) << fields.err;
-    EXPECT_NE(fields.out.find("{\"name\": \"Pr\xC3\xA9nom\", \"field_type\": 1, \"length\": 8, \"sub_type\": "),
-              std::string::npos)
+    EXPECT_NE(
+        fields.out.find("{\"name\": \"Pr\xC3\xA9nom\", \"field_type\": 1, \"length\": 8, \"sub_type\": "),
+        std::string::npos)
         << fields.out;
     EXPECT_NE(fields.out.find("\"flag3\": false, \"flag7\": false, \"choices\": []}"), std::string::npos);
-    EXPECT_NE(fields.out.find("\"choices\": [\"Fran\xC3\xA7" "ais\", \"Autre\"]}"), std::string::npos) << fields.out;
+    EXPECT_NE(fields.out.find("\"choices\": [\"Fran\xC3\xA7"
+                              "ais\", \"Autre\"]}"),
+              std::string::npos)
+        << fields.out;
     // Another code page when asked; text keeps the stored bytes unless asked.
-    EXPECT_NE(RunTool({"forms", db, "--json", "-e", "cp1252"}).out.find("\"Cl\xE2\x80\x9As\""), std::string::npos);
+    EXPECT_NE(RunTool({"forms", db, "--json", "-e", "cp1252"}).out.find("\"Cl\xE2\x80\x9As\""),
+              std::string::npos);
     EXPECT_EQ(RunTool({"forms", db}).out, "Cl\x82s\n");
     EXPECT_EQ(RunTool({"forms", db, "--encoding=cp437"}).out, "Cl\xC3\xA9s\n");
 }

@@ -57,7 +57,8 @@ TEST(ManyDatabases, RecursiveListingShowsEveryDatabaseWithItsPathAndEveryDamaged
                          ListingLine(f.Tree() / "two", "two/RDRRAAAA.DBM", "RDRRAAAA.DBM") + "\n" +
                          "two/RDRRBAAA.DBM\t6\tSecond\n" + ListingLine(f.Tree() / "v7", "v7/RDRRAAAA.DBM") +
                          "\n");
-    EXPECT_EQ(r.err, "corvane-cli: " + (f.Tree() / "damaged").string() + "/RDRRAAAA.DBM: Read beyond end of file\n");
+    EXPECT_EQ(r.err,
+              "corvane-cli: " + (f.Tree() / "damaged").string() + "/RDRRAAAA.DBM: Read beyond end of file\n");
     const ToolResult json = RunTool({"databases", f.Tree().string(), "-r", "--json"});
     EXPECT_NE(json.out.find("{\"path\": \"two/RDRRBAAA.DBM\", \"file\": \"RDRRBAAA.DBM\", \"version\": 6, "
                             "\"label\": \"DfW  \", \"name\": \"Second\"}"),
@@ -81,14 +82,16 @@ std::vector<std::string> Contents(const fs::path& dir) {
 TEST(ManyDatabases, RecursiveExportMirrorsTheTreeAndReportsEachDatabase) {
     SampleTree f;
     const fs::path one = f.out / "one";
-    const ToolResult r = RunTool({"export", f.Tree().string(), "--recursive", "-o", one.string(), "--jobs", "1"},
-                                 {"depath", "DEPATH"});
+    const ToolResult r =
+        RunTool({"export", f.Tree().string(), "--recursive", "-o", one.string(), "--jobs", "1"},
+                {"depath", "DEPATH"});
     EXPECT_EQ(r.status, 1) << r.err;
     // Each database's files are those of its own export.
     const fs::path single = f.out / "single";
-    ASSERT_EQ(RunTool({"export", (f.Tree() / "a" / "b").string(), "-o", single.string()}, {"depath", "DEPATH"})
-                  .status,
-              0);
+    ASSERT_EQ(
+        RunTool({"export", (f.Tree() / "a" / "b").string(), "-o", single.string()}, {"depath", "DEPATH"})
+            .status,
+        0);
     EXPECT_EQ(Contents(one / "a" / "b"), Contents(single));
     EXPECT_FALSE(Contents(single).empty());
     for (const char* dir : {"a", "v7", "two/RDRRAAAA", "two/RDRRBAAA"}) {
@@ -145,7 +148,8 @@ TEST(ManyDatabases, FourJobsWriteWhatOneJobWrites) {
         std::sort(lines4.begin(), lines4.end());
         EXPECT_EQ(lines1.size(), lines4.size());
     }
-    const ToolResult bad = RunTool({"export", f.Tree().string(), "-r", "-o", f.out.Path().string(), "-j", "0"});
+    const ToolResult bad =
+        RunTool({"export", f.Tree().string(), "-r", "-o", f.out.Path().string(), "-j", "0"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(Lines(bad.err).front(), "corvane-cli: --jobs takes a number from 1 to 256, not 0");
 }

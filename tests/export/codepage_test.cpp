@@ -123,13 +123,14 @@ TEST(CodePage, AddedCodePagesAgreeWithTheSystemConverter) {
             std::size_t outLeft = sizeof out;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
             const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-            expected += rc == static_cast<std::size_t>(-1) ? std::string("\xEF\xBF\xBD") : std::string(out, outPtr);
+            expected +=
+                rc == static_cast<std::size_t>(-1) ? std::string("\xEF\xBF\xBD") : std::string(out, outPtr);
             all += in;
         }
         iconv_close(cd);
         EXPECT_EQ(ToUtf8(all, *codePage), expected);
     }
-    EXPECT_EQ(ToUtf8("\x80\xE1", *CodePageByName("CP866")), "\xD0\x90\xD1\x81");  // А с
+    EXPECT_EQ(ToUtf8("\x80\xE1", *CodePageByName("CP866")), "\xD0\x90\xD1\x81");        // А с
     EXPECT_EQ(ToUtf8("\xC1\xE1", *CodePageByName("windows-1253")), "\xCE\x91\xCE\xB1"); // Α α
     EXPECT_EQ(CodePageByName("cp866"), CodePageByName("IBM866")) << "one table, once";
 }
@@ -139,7 +140,7 @@ TEST(CodePage, AliasesAndRefusals) {
         const char* Name;
         std::optional<TCodePage> CodePage;
     };
-    const Case cases[] = {{"437", TCodePage::Cp437},          {"IBM850", TCodePage::Cp850},
+    const Case cases[] = {{"437", TCodePage::Cp437},           {"IBM850", TCodePage::Cp850},
                           {"windows-1250", TCodePage::Cp1250}, {"Windows-1252", TCodePage::Cp1252},
                           {"latin-1", TCodePage::Latin1},      {"ISO8859-1", TCodePage::Latin1}};
     for (const Case& c : cases) {
