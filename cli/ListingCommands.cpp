@@ -148,7 +148,8 @@ int RunDatabasesCommand(const TListingArgs& args, std::ostream& out, std::ostrea
     if (args.Recursive) {
         return ListDatabasesBelow(args, out, err);
     }
-    const TDatabaseListing listing = ListDatabases(WithTrailingSeparator(args.Path));
+    const TDatabaseListing listing =
+        ListDatabases(WithTrailingSeparator(args.Path), TListingMode::ReportEachError);
     std::optional<TJsonArray> json;
     if (args.Json) {
         json.emplace(out);
@@ -161,14 +162,17 @@ int RunDatabasesCommand(const TListingArgs& args, std::ostream& out, std::ostrea
         json->End();
     }
     out.flush();
-    if (listing.Error) {
+    // Each database that could not be read, on a line of its own.
+    for (const TDatabaseFailure& failure : listing.Failures) {
         try {
-            std::rethrow_exception(listing.Error);
+            std::rethrow_exception(failure.Error);
         } catch (const std::exception& e) {
-            return Fail(err, ListingErrorLine(e, listing.FailedFile));
+            Fail(err, ListingErrorLine(e, failure.FileName));
+        } catch (...) {
+            Fail(err, failure.FileName + ": unknown error");
         }
     }
-    return 0;
+    return listing.Failures.empty() ? 0 : 1;
 }
 
 int RunFormsCommand(const TListingArgs& args, std::ostream& out, std::ostream& /*err*/) {
