@@ -1,47 +1,156 @@
+// The command line of corvane-cli: parsed here, then handed to the commands.
+
 #include "cli/Cli.h"
 
 #include "cli/Commands.h"
-#include "database/DEInfoRec.h"
-#include "database/DatabaseList.h"
+#include "cli/FormatOptions.h"
 #include "database/Errors.h"
-#include "database/PlatformFile.h"
-#include "export/ExportRun.h"
-#include "text/TextUtils.h"
+#include "export/DataFile.h"
 #include "version/Version.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <stdexcept>
-#include <unistd.h>
+#include <CLI/CLI.hpp>
+
+#include <map>
+#include <string_view>
 
 namespace corvane {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: corvane-cli COMMAND [ARGS]\n"
-    "       corvane-cli --help | --version\n"
+constexpr const char* kMainHelp =
+    "usage: corvane-cli COMMAND [OPTIONS] [ARGS]\n"
+    "\n"
+    "Reads DataEase 4.x, 5.x and DfW databases without changing them, and exports their forms.\n"
     "\n"
     "commands:\n"
-    "  databases DIR [--json]\n"
-    "      list the DataEase databases (dictionary files rdrr?aaa.dbm) in DIR\n"
-    "  forms DATABASE [--all] [--json] [--depath DIR]\n"
-    "      list the forms of a database as the main window lists them; --all: every catalogue form\n"
-    "  fields DATABASE --form NAME [--json]\n"
-    "      list the fields of one form in definition order\n"
-    "  export DATABASE --out DIR [--form ENTRY]... [--ext EXT] [--delimiter C] [--quote-headings]\n"
-    "         [--dates british|american|metric] [--numeric-null zero|blank] [--records live|deleted|all]\n"
-    "         [--depath DIR] [--short-date-format FMT]\n"
-    "      write one delimited text file per form\n"
+    "  databases DIR [-r]      list the databases (dictionary files rdrr?aaa.dbm) in DIR, or below it\n"
+    "  forms DATABASE          list the forms of a database as the main window lists them\n"
+    "  fields DATABASE -f FORM list the fields of one form in definition order\n"
+    "  export DATABASE -o OUT  export the forms: delimited text (--format csv, the default), JSON Lines\n"
+    "                          (--format jsonl), or one SQLite file, workbook or PostgreSQL script "
+    "(--format\n"
+    "                          sqlite|xlsx|postgresql); --encoding CP converts the text to UTF-8 from the\n"
+    "                          code page CP\n"
+    "  encodings               list the code pages that --encoding takes\n"
+    "  help [COMMAND]          this text, or the options of COMMAND\n"
     "\n"
-    "DATABASE is a dictionary file, or a directory that holds exactly one.\n";
+    "options:\n"
+    "  -h, --help              this text; after a command, the options of that command\n"
+    "  -V, --version           the version of corvane-cli\n"
+    "\n"
+    "DATABASE is a dictionary file, or a directory that holds exactly one. Options may come in any order,\n"
+    "as --opt VALUE or --opt=VALUE. Exit status: 0 success, 1 an error, 2 a usage error.\n";
 
-int Usage(std::ostream& err, const std::string& problem) {
-    if (!problem.empty()) {
-        err << "corvane-cli: " << problem << "\n";
-    }
-    err << kUsage;
+constexpr const char* kDatabasesHelp =
+    "usage: corvane-cli databases DIR [-r] [--json]\n"
+    "\n"
+    "Lists the DataEase databases in DIR: dictionary file, version code and name, one per line.\n"
+    "\n"
+    "  -r, --recursive     look below DIR too; the first column is then the path below DIR\n"
+    "      --json          a JSON array of objects: path, file, version, label, name\n"
+    "  -h, --help          this text\n";
+
+constexpr const char* kFormsHelp =
+    "usage: corvane-cli forms DATABASE [-a] [--json] [--depath DIR] [-e CP]\n"
+    "\n"
+    "Lists the forms of a database as the main window lists them (system forms only while the DataEase\n"
+    "program directory is known, with a leading blank).\n"
+    "\n"
+    "  -a, --all           every form of the catalogue: name, data file, record length, record count,\n"
+    "                      system form, variant level, object file\n"
+    "      --json          a JSON array of objects: name, line, data_file, record_length, record_count,\n"
+    "                      system_form, variant_level, object_file\n"
+    "      --depath DIR    the DataEase program directory (default: the variable depath or DEPATH)\n"
+    "  -e, --encoding CP   the code page of the names (default: cp437 for 4.x and 5.x, cp1252 for DfW in\n"
+    "                      JSON; the bytes as stored in text)\n"
+    "  -h, --help          this text\n";
+
+constexpr const char* kFieldsHelp =
+    "usage: corvane-cli fields DATABASE -f FORM [--json] [--depath DIR] [-e CP]\n"
+    "\n"
+    "Lists the fields of one form in definition order: name, field type, length, subtype, integer digits,\n"
+    "offset, size, flag 3, flag 7 and the choices (separated by |).\n"
+    "\n"
+    "  -f, --form FORM     the form\n"
+    "      --json          a JSON array of objects: name, field_type, length, sub_type, int_digits, offset,\n"
+    "                      size, flag3, flag7, choices\n"
+    "      --depath DIR    the DataEase program directory (default: the variable depath or DEPATH)\n"
+    "  -e, --encoding CP   the code page of the names (default as for forms)\n"
+    "  -h, --help          this text\n";
+
+constexpr const char* kExportHelp =
+    "usage: corvane-cli export DATABASE -o OUT [OPTIONS]\n"
+    "       corvane-cli export DIR -r -o OUT [OPTIONS]\n"
+    "\n"
+    "Exports the forms of a database: one file <form>.<ext> per form in the directory OUT (csv, jsonl), or\n"
+    "one file OUT for them all (sqlite, xlsx, postgresql). A missing directory is created with its parents.\n"
+    "Every file is written under a temporary name and replaces an older one only when complete.\n"
+    "\n"
+    "  -o, --out OUT             the output directory, or the file of a one-file format; \"-\": standard\n"
+    "                            output, for exactly one form as csv or jsonl, or the postgresql script\n"
+    "  -f, --form ENTRY          a form to export (repeatable): its name, optionally followed by \"=\" and\n"
+    "                            L, D or A (live, deleted, all records); without -f, every form that the\n"
+    "                            form list shows\n"
+    "  -F, --format FORMAT       csv (default), jsonl, sqlite, xlsx (a workbook) or postgresql (an SQL\n"
+    "                            script)\n"
+    "  -e, --encoding CP         converts text to UTF-8 from the code page CP (corvane-cli encodings lists\n"
+    "                            them); default raw (the bytes as stored) for csv, cp437 (4.x, 5.x) or\n"
+    "                            cp1252 (DfW) for the other formats\n"
+    "  -d, --delimiter C         the separator of csv fields: one character, or tab, \\t, comma, semicolon,\n"
+    "                            pipe (default ,)\n"
+    "      --ext EXT             the extension of csv files, at most 3 characters (default csv)\n"
+    "      --quote-headings      heading names in double quotes\n"
+    "      --dates ORDER         british (default), american, metric or iso (yyyy-mm-dd)\n"
+    "      --numeric-null WHAT   an empty number as zero (default) or blank\n"
+    "      --records WHICH       live (default), deleted or all\n"
+    "      --short-date-format F the format of day-count dates (default: the locale's)\n"
+    "      --depath DIR          the DataEase program directory (default: the variable depath or DEPATH)\n"
+    "      --schema NAME         postgresql: the tables in this schema\n"
+    "      --drop                postgresql: DROP TABLE before each CREATE TABLE\n"
+    "  -r, --recursive           DIR: export every database below it, each into OUT/<its path below DIR>/\n"
+    "                            (one-file formats: OUT/<its path below DIR>.<format>, .sql for\n"
+    "                            postgresql); a database directly in DIR, or\n"
+    "                            one of several in a directory, adds its dictionary name without .dbm\n"
+    "  -j, --jobs N              databases exported at once with -r (default: the number of cores)\n"
+    "  -q, --quiet               no progress and no summary; errors still show\n"
+    "      --progress            progress on standard error even when it is not a terminal\n"
+    "  -h, --help                this text\n"
+    "\n"
+    "Messages, progress and the summary go to standard error. Exit status: 0 every form exported, 1 any\n"
+    "form (or database) failed, 2 a usage error.\n";
+
+constexpr const char* kEncodingsHelp =
+    "usage: corvane-cli encodings\n"
+    "\n"
+    "Lists the code pages that --encoding takes, built-in ones first. Names are compared without regard to\n"
+    "case; 437 or ibm437 is cp437, windows-1252 is cp1252, iso-8859-1 is latin1. Any other single-byte code\n"
+    "page that the C library's iconv knows is taken too.\n"
+    "\n"
+    "  -h, --help          this text\n";
+
+constexpr const char* kHelpHelp = "usage: corvane-cli help [COMMAND]\n"
+                                  "\n"
+                                  "Prints the commands of corvane-cli, or the options of COMMAND.\n";
+
+const std::map<std::string, const char*, std::less<>>& CommandHelps() {
+    static const std::map<std::string, const char*, std::less<>> helps = {
+        {"databases", kDatabasesHelp}, {"forms", kFormsHelp},         {"fields", kFieldsHelp},
+        {"export", kExportHelp},       {"encodings", kEncodingsHelp}, {"help", kHelpHelp},
+    };
+    return helps;
+}
+
+// The synopsis of a command (the first line of its help), or of the tool for "".
+std::string Synopsis(const std::string& command) {
+    const auto it = CommandHelps().find(command);
+    const std::string help = it == CommandHelps().end() ? kMainHelp : it->second;
+    return help.substr(0, help.find('\n'));
+}
+
+int UsageError(std::ostream& err, const std::string& command, const std::string& problem) {
+    err << "corvane-cli: " << problem << "\n"
+        << Synopsis(command) << "\n"
+        << "(corvane-cli " << (command.empty() ? "" : command + " ") << "--help tells more)\n";
     return 2;
 }
 
@@ -50,267 +159,266 @@ int Fail(std::ostream& err, const std::string& message) {
     return 1;
 }
 
+// What an option without its value needs, for the line of the usage error.
+std::string NeedsText(const std::string& option) {
+    static const std::map<std::string, std::string, std::less<>> needs = {
+        {"--out", "a directory or file"},
+        {"--form", "a form entry"},
+        {"--format", "csv, jsonl, sqlite, xlsx or postgresql"},
+        {"--encoding", "a code page (corvane-cli encodings lists them)"},
+        {"--delimiter", "a character"},
+        {"--ext", "an extension"},
+        {"--dates", "british, american, metric or iso"},
+        {"--schema", "a schema name"},
+        {"--numeric-null", "zero or blank"},
+        {"--records", "live, deleted or all"},
+        {"--short-date-format", "a format"},
+        {"--depath", "a directory"},
+        {"--jobs", "a number"},
+    };
+    const auto it = needs.find(option);
+    return it == needs.end() ? "a value" : it->second;
+}
+
+// The line for an error of the parser: its own words, except for an option given without its value.
+std::string ParserProblem(const CLI::ParseError& error) {
+    const std::string what = error.what();
+    const std::size_t colon = what.find(':');
+    if (error.get_name() == "ArgumentMismatch" && colon != std::string::npos && what.rfind("--", 0) == 0 &&
+        what.find("missing", colon) != std::string::npos) {
+        const std::string option = what.substr(0, colon);
+        return option + " needs " + NeedsText(option);
+    }
+    if (!what.empty() && what[0] >= 'A' && what[0] <= 'Z') {
+        return static_cast<char>(what[0] - 'A' + 'a') + what.substr(1);
+    }
+    return what;
+}
+
+// The arguments a command left over: an unknown option, or one argument too many.
+void CheckExtras(const CLI::App& command, const std::string& name, const char* takes) {
+    for (const std::string& extra : command.remaining()) {
+        if (extra.size() > 1 && extra[0] == '-') {
+            throw EUsageError(name, "unknown option " + extra);
+        }
+    }
+    if (!command.remaining().empty()) {
+        throw EUsageError(name, name + " takes " + takes);
+    }
+}
+
+template <class T> T Value(const std::string& command, const TParsed<T>& parsed) {
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        throw EUsageError(command, *problem);
+    }
+    return std::get<T>(parsed);
+}
+
+CLI::App* AddCommand(CLI::App& app, const std::string& name, bool& help) {
+    CLI::App* command = app.add_subcommand(name);
+    command->set_help_flag();
+    command->allow_extras();
+    command->add_flag("-h,--help", help);
+    return command;
+}
+
 } // namespace
 
-void LoadDatabase(TDEInfoRec& database, const std::string& argument, const std::string& depathOverride) {
-    const DatabaseLocation location = LocateDatabase(argument);
-    database.SetDirectory(location.Directory);
-    database.SetDictionaryName(location.DictionaryName);
-    database.Load();
-    database.SetDEPath(depathOverride.empty()
-                           ? DEPathForVersion(database.GetVersion(), DEPathVariable(), ProgramDirectory())
-                           : depathOverride);
-}
-
-int PrintExportSummary(std::ostream& err, int exported, std::size_t total, const std::string& out,
-                       std::int64_t records, const std::string& detail, int failed, bool stopped) {
-    err << "corvane-cli: " << exported << " of " << total << " forms exported to " << out << " (" << records
-        << " records" << detail << ")";
-    if (failed != 0) {
-        err << ", " << failed << " failed";
-    }
-    if (stopped) {
-        err << ", the run stopped at that error";
-    }
-    err << "\n";
-    return failed == 0 ? 0 : 1;
-}
-
-std::string DEPathVariable() {
-    if (const char* value = std::getenv("depath")) {
-        return value;
-    }
-    if (const char* value = std::getenv("DEPATH")) {
-        return value;
-    }
-    return {};
-}
-
-std::string ProgramDirectory() {
-    std::string path(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (n <= 0) {
-        return {};
-    }
-    path.resize(static_cast<std::size_t>(n));
-    return path.substr(0, path.find_last_of('/') + 1);
-}
-
-DatabaseLocation LocateDatabase(const std::string& argument) {
-    if (argument.empty()) {
-        throw std::runtime_error("no database given");
-    }
-    if (IsDirectory(argument)) {
-        const std::string directory = WithTrailingSeparator(argument);
-        const std::vector<std::string> found = FindDictionaryFiles(directory);
-        if (found.empty()) {
-            throw std::runtime_error(argument + ": no DataEase dictionary (rdrr?aaa.dbm) in this directory");
-        }
-        if (found.size() > 1) {
-            std::string names;
-            for (const std::string& name : found) {
-                names += (names.empty() ? "" : ", ") + name;
-            }
-            throw std::runtime_error(argument + ": several databases in this directory (" + names +
-                                     "); name the dictionary file");
-        }
-        return {directory, found.front()};
-    }
-    const std::size_t slash = argument.find_last_of(kPathSeparator);
-    DatabaseLocation location;
-    if (slash == std::string::npos) {
-        location.Directory = std::string(".") + kPathSeparator;
-        location.DictionaryName = argument;
-    } else {
-        location.Directory = argument.substr(0, slash + 1);
-        location.DictionaryName = argument.substr(slash + 1);
-    }
-    if (!FileModificationTime(ResolveExistingPath(argument))) {
-        throw MakeIOError(ENOENT, argument);
-    }
-    if (location.DictionaryName.size() > 12) {
-        throw std::runtime_error(argument + ": a dictionary file name has at most 12 characters");
-    }
-    return location;
-}
-
-void WriteJsonString(std::ostream& out, const std::string& s) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out << '"';
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out << '\\' << ch;
-        } else if (c < 0x20 || c >= 0x7F) {
-            // Stored text is single-byte: each byte above 0x7F is written as the code point of the same
-            // value.
-            out << "\\u00" << kHex[c >> 4] << kHex[c & 0xF];
-        } else {
-            out << ch;
-        }
-    }
-    out << '"';
-}
-
-int RunDatabasesCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    std::string directory;
-    bool json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Usage(err, "unknown option " + arg);
-        } else if (directory.empty()) {
-            directory = arg;
-        } else {
-            return Usage(err, "databases takes one directory");
-        }
-    }
-    if (directory.empty()) {
-        return Usage(err, "databases needs a directory");
-    }
-    if (!IsDirectory(directory)) {
-        return Fail(err, directory + ": not a directory");
-    }
-    const TDatabaseListing listing =
-        ListDatabases(WithTrailingSeparator(directory), TListingMode::ReportEachError);
-    if (json) {
-        out << "[";
-        for (std::size_t i = 0; i < listing.Entries.size(); ++i) {
-            const TDatabaseEntry& entry = listing.Entries[i];
-            out << (i == 0 ? "\n  " : ",\n  ") << "{\"file\": ";
-            WriteJsonString(out, entry.FileName);
-            out << ", \"version\": " << static_cast<unsigned>(entry.Version) << ", \"label\": ";
-            WriteJsonString(out, VersionLabel(entry.Version));
-            out << ", \"name\": ";
-            WriteJsonString(out, entry.DisplayName);
-            out << "}";
-        }
-        out << (listing.Entries.empty() ? "]\n" : "\n]\n");
-    } else {
-        for (const TDatabaseEntry& entry : listing.Entries) {
-            out << entry.FileName << '\t' << static_cast<unsigned>(entry.Version) << '\t' << entry.DisplayName
-                << '\n';
-        }
-    }
-    out.flush();
-    // Each database that could not be read, on a line of its own.
-    for (const TDatabaseFailure& failure : listing.Failures) {
-        try {
-            std::rethrow_exception(failure.Error);
-        } catch (const std::exception& e) {
-            const auto* io = dynamic_cast<const EInOutError*>(&e);
-            Fail(err, io != nullptr && !io->FileName().empty() ? DescribeError(e)
-                                                               : failure.FileName + ": " + e.what());
-        } catch (...) {
-            Fail(err, failure.FileName + ": unknown error");
-        }
-    }
-    return listing.Failures.empty() ? 0 : 1;
-}
-
-int RunFormsCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    std::string databaseArg;
-    std::string depath;
-    bool all = false;
-    bool json = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--all") {
-            all = true;
-        } else if (arg == "--json") {
-            json = true;
-        } else if (arg == "--depath") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                return Usage(err, "--depath needs a directory");
-            }
-            depath = args[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Usage(err, "unknown option " + arg);
-        } else if (databaseArg.empty()) {
-            databaseArg = arg;
-        } else {
-            return Usage(err, "forms takes one database");
-        }
-    }
-    if (databaseArg.empty()) {
-        return Usage(err, "forms needs a database");
-    }
-    TDEInfoRec database;
-    LoadDatabase(database, databaseArg, depath);
-    if (!all) {
-        const std::vector<std::string> lines = FormListLines(database);
-        if (json) {
-            out << "[";
-            for (std::size_t i = 0; i < lines.size(); ++i) {
-                out << (i == 0 ? "\n  " : ",\n  ");
-                WriteJsonString(out, lines[i]);
-            }
-            out << (lines.empty() ? "]\n" : "\n]\n");
-        } else {
-            for (const std::string& line : lines) {
-                out << EscapeControls(line) << '\n';
-            }
-        }
-        return 0;
-    }
-    if (json) {
-        out << "[";
-    }
-    bool first = true;
-    for (const TFormRec* form = database.FirstForm(); form != nullptr; form = form->Next.get()) {
-        if (json) {
-            out << (first ? "\n  " : ",\n  ") << "{\"Name\": ";
-            WriteJsonString(out, form->Name);
-            out << ", \"DataFile\": ";
-            WriteJsonString(out, form->DataFile);
-            out << ", \"RecordLength\": " << form->RecordLength << ", \"RecordCount\": " << form->RecordCount
-                << ", \"SystemForm\": " << (form->SystemForm ? 1 : 0)
-                << ", \"VariantLevel\": " << static_cast<unsigned>(form->VariantLevel)
-                << ", \"ObjectFile\": ";
-            WriteJsonString(out, form->ObjectFile);
-            out << "}";
-        } else {
-            out << EscapeControls(form->Name) << '\t' << EscapeControls(form->DataFile) << '\t' << form->RecordLength << '\t'
-                << form->RecordCount << '\t' << (form->SystemForm ? 1 : 0) << '\t'
-                << static_cast<unsigned>(form->VariantLevel) << '\t' << form->ObjectFile << '\n';
-        }
-        first = false;
-    }
-    if (json) {
-        out << (first ? "]\n" : "\n]\n");
-    }
-    return 0;
-}
-
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    if (argc < 2) {
-        return Usage(err, "");
-    }
-    const std::string command = argv[1];
-    const CliArgs args(argv + 2, argv + argc);
+    CLI::App app("", "corvane-cli");
+    app.set_help_flag();
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+    bool help = false;
+    bool version = false;
+    app.add_flag("-h,--help", help);
+    app.add_flag("-V,--version", version);
+
+    TListingArgs listing;
+    std::string encoding;
+    CLI::App* databases = AddCommand(app, "databases", help);
+    databases->add_option("DIR", listing.Path);
+    databases->add_option("-e,--encoding", encoding);
+    databases->add_flag("--json", listing.Json);
+    databases->add_flag("-r,--recursive", listing.Recursive);
+
+    CLI::App* forms = AddCommand(app, "forms", help);
+    forms->add_option("DATABASE", listing.Path);
+    forms->add_flag("-a,--all", listing.All);
+    forms->add_flag("--json", listing.Json);
+    forms->add_option("--depath", listing.DEPath);
+    forms->add_option("-e,--encoding", encoding);
+
+    CLI::App* fields = AddCommand(app, "fields", help);
+    fields->add_option("DATABASE", listing.Path);
+    CLI::Option* fieldsForm = fields->add_option("-f,--form", listing.Form);
+    fields->add_flag("--json", listing.Json);
+    fields->add_option("--depath", listing.DEPath);
+    fields->add_option("-e,--encoding", encoding);
+
+    TExportArgs exportArgs;
+    std::string format, delimiter, extension, dates, numericNull, records, jobs;
+    bool quoteHeadings = false;
+    CLI::App* exporting = AddCommand(app, "export", help);
+    exporting->add_option("DATABASE", exportArgs.Database);
+    CLI::Option* outOption = exporting->add_option("-o,--out", exportArgs.Out);
+    exporting->add_option("-f,--form", exportArgs.Forms)->allow_extra_args(false);
+    CLI::Option* formatOption = exporting->add_option("-F,--format", format);
+    exporting->add_option("-e,--encoding", encoding);
+    CLI::Option* delimiterOption = exporting->add_option("-d,--delimiter", delimiter);
+    CLI::Option* extOption = exporting->add_option("--ext", extension);
+    exporting->add_flag("--quote-headings", quoteHeadings);
+    CLI::Option* datesOption = exporting->add_option("--dates", dates);
+    CLI::Option* nullOption = exporting->add_option("--numeric-null", numericNull);
+    CLI::Option* recordsOption = exporting->add_option("--records", records);
+    CLI::Option* shortDateOption =
+        exporting->add_option("--short-date-format", exportArgs.Options.ShortDateFormat);
+    CLI::Option* depathOption = exporting->add_option("--depath", exportArgs.DEPath);
+    CLI::Option* schemaOption = exporting->add_option("--schema", exportArgs.Options.Schema);
+    exporting->add_flag("--drop", exportArgs.Options.DropTables);
+    exporting->add_flag("-r,--recursive", exportArgs.Recursive);
+    CLI::Option* jobsOption = exporting->add_option("-j,--jobs", jobs);
+    exporting->add_flag("-q,--quiet", exportArgs.Quiet);
+    exporting->add_flag("--progress", exportArgs.Progress);
+
+    AddCommand(app, "encodings", help);
+    CLI::App* helpCommand = AddCommand(app, "help", help);
+    std::string helpTopic;
+    helpCommand->add_option("COMMAND", helpTopic);
+
+    std::string command;
     try {
-        if (command == "databases") {
-            return RunDatabasesCommand(args, out, err);
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError& error) {
+            for (const CLI::App* sub : app.get_subcommands()) {
+                command = sub->get_name();
+            }
+            return UsageError(err, command, ParserProblem(error));
         }
-        if (command == "forms") {
-            return RunFormsCommand(args, out, err);
+        for (const CLI::App* sub : app.get_subcommands()) {
+            command = sub->get_name();
         }
-        if (command == "export") {
-            return RunExportCommand(args, out, err);
+        if (command.empty()) {
+            if (help) {
+                out << kMainHelp;
+                return 0;
+            }
+            if (version) {
+                out << "corvane-cli " << CorvaneVersion() << "\n";
+                return 0;
+            }
+            for (const std::string& extra : app.remaining()) {
+                throw EUsageError(
+                    "",
+                    (extra.size() > 1 && extra[0] == '-' ? "unknown option " : "unknown command ") + extra);
+            }
+            throw EUsageError("", "no command given");
         }
-        if (command == "fields") {
-            return RunFieldsCommand(args, out, err);
-        }
-        if (command == "--version" || command == "-V") {
-            out << "corvane-cli " << CorvaneVersion() << "\n";
+        if (help) {
+            out << CommandHelps().at(command);
             return 0;
         }
-        if (command == "--help" || command == "-h" || command == "help") {
-            out << kUsage;
+
+        if (command == "help") {
+            CheckExtras(*helpCommand, command, "one command");
+            if (helpTopic.empty()) {
+                out << kMainHelp;
+                return 0;
+            }
+            const auto it = CommandHelps().find(helpTopic);
+            if (it == CommandHelps().end()) {
+                throw EUsageError("help", "unknown command " + helpTopic);
+            }
+            out << it->second;
             return 0;
         }
-        return Usage(err, "unknown command " + command);
+        if (command == "encodings") {
+            CheckExtras(*app.get_subcommand("encodings"), command, "no argument");
+            return RunEncodingsCommand(out);
+        }
+        if (app.get_subcommand(command)->count("--encoding") > 0) {
+            const TCodePage codePage = Value(command, ParseEncoding(encoding));
+            listing.Encoding = codePage;
+            exportArgs.Options.Encoding = codePage;
+        }
+        if (command == "databases" || command == "forms" || command == "fields") {
+            const CLI::App& sub = *app.get_subcommand(command);
+            CheckExtras(sub, command, command == "databases" ? "one directory" : "one database");
+            if (listing.Path.empty()) {
+                throw EUsageError(command, command == "databases" ? "databases needs a directory"
+                                                                  : command + " needs a database");
+            }
+            if ((command == "forms" || command == "fields") && sub.count("--depath") > 0 &&
+                listing.DEPath.empty()) {
+                throw EUsageError(command, "--depath needs a directory");
+            }
+            if (command == "databases") {
+                return RunDatabasesCommand(listing, out, err);
+            }
+            if (command == "forms") {
+                return RunFormsCommand(listing, out, err);
+            }
+            if (fieldsForm->count() == 0) {
+                throw EUsageError(command, "fields needs --form NAME");
+            }
+            return RunFieldsCommand(listing, out, err);
+        }
+
+        // export
+        CheckExtras(*exporting, command, "one database");
+        TExportOptions& options = exportArgs.Options;
+        if (formatOption->count() > 0) {
+            options.Format = Value(command, ParseFormat(format));
+        }
+        if (delimiterOption->count() > 0) {
+            options.Delimiter = Value(command, ParseDelimiter(delimiter));
+        }
+        if (extOption->count() > 0) {
+            if (extension.size() > 3) {
+                throw EUsageError(command, "--ext takes at most 3 characters: " + extension);
+            }
+            options.Extension = extension;
+        }
+        if (quoteHeadings) {
+            options.HeadingQualifier = "\"";
+        }
+        if (datesOption->count() > 0) {
+            options.OutputDateOrder = Value(command, ParseDateOrder(dates));
+        }
+        if (nullOption->count() > 0) {
+            options.NumericNull = Value(command, ParseNumericNull(numericNull));
+        }
+        if (recordsOption->count() > 0) {
+            exportArgs.Selection = Value(command, ParseRecords(records));
+        }
+        if (jobsOption->count() > 0) {
+            exportArgs.Jobs = Value(command, ParseJobs(jobs));
+        }
+        if (shortDateOption->count() > 0 && options.ShortDateFormat.empty()) {
+            throw EUsageError(command, "--short-date-format needs a format");
+        }
+        if (schemaOption->count() > 0 && options.Schema.empty()) {
+            throw EUsageError(command, "--schema needs a schema name");
+        }
+        if (depathOption->count() > 0 && exportArgs.DEPath.empty()) {
+            throw EUsageError(command, "--depath needs a directory");
+        }
+        if (exportArgs.Database.empty()) {
+            throw EUsageError(command, "export needs a database");
+        }
+        if (outOption->count() == 0) {
+            throw EUsageError(command, "export needs --out DIR");
+        }
+        if (exportArgs.Out.empty()) {
+            throw EUsageError(command, "--out needs a directory or file");
+        }
+        if (const auto problem = CheckExportOptions(options)) {
+            throw EUsageError(command, *problem);
+        }
+        return RunExportCommand(exportArgs, err);
+    } catch (const EUsageError& error) {
+        return UsageError(err, error.Command(), error.what());
     } catch (const std::exception& e) {
         return Fail(err, DescribeError(e));
     }

@@ -1,64 +1,74 @@
-// corvane-cli export and corvane-cli fields.
+// corvane-cli export: one database, or every database below a directory.
 
 #include "cli/Commands.h"
-#include "cli/FormatOptions.h"
 #include "database/DEInfoRec.h"
 #include "database/Errors.h"
+#include "database/PlatformFile.h"
 #include "export/DataFile.h"
 #include "export/ExportRun.h"
 #include "export/OutputFile.h"
+#include "export/Outputs.h"
 #include "formats/Formats.h"
 #include "text/TextUtils.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <optional>
+#include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace corvane {
 
 namespace {
 
-constexpr const char* kExportUsage =
-    "usage: corvane-cli export DATABASE --out DIR [--form ENTRY]... [--ext EXT] [--delimiter C]\n"
-    "                          [--quote-headings] [--dates british|american|metric|iso] [--numeric-null "
-    "zero|blank]\n"
-    "                          [--records live|deleted|all] [--depath DIR] [--short-date-format FMT]\n"
-    "                          [--format csv|jsonl|sqlite|xlsx|postgresql] [--encoding CP]\n"
-    "                          [--schema NAME] [--drop]\n"
-    "  --format sqlite, xlsx and postgresql write every form into one file named by --out (a database, a\n"
-    "  workbook, an SQL script); jsonl writes <form>.jsonl. --schema and --drop shape the SQL script.\n"
-    "  --dates iso writes yyyy-mm-dd (for the workbook's date cells).\n"
-    "  --encoding converts text to UTF-8 from CP: raw (the bytes as stored, default for csv), cp437, cp850,\n"
-    "  cp852, cp1250, cp1252 or latin1; sqlite and jsonl default to cp437 (versions 3, 5) or cp1252 (6, 7).\n"
-    "  ENTRY is a form name, optionally followed by \"=\" and L, D or A (live, deleted, all records).\n"
-    "  Without --form, every form that the form list shows is exported.\n";
+constexpr const char* kStandardOutput = "-";
 
-constexpr const char* kFieldsUsage =
-    "usage: corvane-cli fields DATABASE --form NAME [--json] [--depath DIR]\n";
-
-int UsageError(std::ostream& err, const char* usage, const std::string& problem) {
-    err << "corvane-cli: " << problem << "\n" << usage;
-    return 2;
+// The formats that can go to standard output: those written as a stream of bytes, with no file to build.
+bool StreamsToStandardOutput(TOutputFormat format) {
+    return format == TOutputFormat::Delimited || format == TOutputFormat::Jsonl ||
+           format == TOutputFormat::PostgreSql;
 }
 
-// A progress line on standard error, redrawn at most a few times a second; only on a terminal.
+// A progress line on standard error, redrawn at most a few times a second.
 class TProgressLine {
 public:
-    explicit TProgressLine(std::ostream& err) : err_(err), enabled_(::isatty(STDERR_FILENO) == 1) {}
+    TProgressLine(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
 
-    void Show(const std::string& form, std::int64_t done, std::int64_t total) {
-        if (!enabled_) {
+    bool Enabled() const { return enabled_; }
+
+    // Form index (0-based) of count: its records done of total, and the rate since the form began.
+    void Form(std::size_t index, std::size_t count, const std::string& label) {
+        index_ = index;
+        count_ = count;
+        label_ = label;
+        formStart_ = std::chrono::steady_clock::now();
+    }
+    void Records(std::int64_t done, std::int64_t total) {
+        if (!Due(done < total)) {
             return;
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (shown_ && now - last_ < std::chrono::milliseconds(200) && done < total) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - formStart_).count();
+        err_ << "\r\033[K[" << index_ + 1 << "/" << count_ << " forms] " << EscapeControls(label_) << ": "
+             << done << " / " << total << " records";
+        if (seconds > 0.2) {
+            err_ << ", " << static_cast<std::int64_t>(static_cast<double>(done) / seconds) << " records/s";
+        }
+        err_ << std::flush;
+    }
+    // Databases done of total (the export of many databases).
+    void Databases(std::size_t done, std::size_t total) {
+        if (!Due(done < total)) {
             return;
         }
-        last_ = now;
-        shown_ = true;
-        err_ << "\r\033[K" << form << ": " << done << " / " << total << " records" << std::flush;
+        err_ << "\r\033[K" << done << " / " << total << " databases" << std::flush;
     }
 
     void Clear() {
@@ -69,132 +79,28 @@ public:
     }
 
 private:
+    bool Due(bool unfinished) {
+        if (!enabled_) {
+            return false;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && unfinished && now - last_ < std::chrono::milliseconds(200)) {
+            return false;
+        }
+        last_ = now;
+        shown_ = true;
+        return true;
+    }
+
     std::ostream& err_;
     bool enabled_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point last_{};
+    std::chrono::steady_clock::time_point formStart_{};
+    std::size_t index_ = 0;
+    std::size_t count_ = 0;
+    std::string label_;
 };
-
-struct ExportOptions {
-    std::string Database;
-    std::optional<std::string> Out;
-    std::vector<std::string> Forms;
-    std::string Extension = "csv";
-    char Delimiter = ',';
-    std::string HeadingQualifier;
-    TDateOrder OutputDateOrder = TDateOrder::British;
-    int NumericNull = 0;
-    char Selection = kSelectLive;
-    std::string DEPath;
-    std::string ShortDateFormat;
-    std::string Schema;
-    bool DropTables = false;
-    TFormatOptions Format;
-};
-
-// Parses the export arguments; returns an error text for a usage error.
-std::optional<std::string> ParseExportArgs(const CliArgs& args, ExportOptions& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& into) -> bool {
-            if (i + 1 >= args.size()) {
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "--quote-headings") {
-            o.HeadingQualifier = "\"";
-        } else if (arg == "--out") {
-            if (!value(v) || v.empty()) {
-                return "--out needs a directory";
-            }
-            o.Out = v;
-        } else if (arg == "--form") {
-            if (!value(v)) {
-                return "--form needs a form entry";
-            }
-            o.Forms.push_back(v);
-        } else if (arg == "--ext") {
-            if (!value(v)) {
-                return "--ext needs an extension";
-            }
-            if (v.size() > 3) {
-                return "--ext takes at most 3 characters: " + v;
-            }
-            o.Extension = v;
-        } else if (arg == "--delimiter") {
-            if (!value(v)) {
-                return "--delimiter needs a character";
-            }
-            if (v.size() > 1) {
-                return "--delimiter takes one character: " + v;
-            }
-            o.Delimiter = FirstCharOr(v, ',');
-        } else if (arg == "--dates") {
-            if (!value(v)) {
-                return "--dates needs british, american, metric or iso";
-            }
-            if (v == "british") {
-                o.OutputDateOrder = TDateOrder::British;
-            } else if (v == "american") {
-                o.OutputDateOrder = TDateOrder::American;
-            } else if (v == "metric") {
-                o.OutputDateOrder = TDateOrder::Metric;
-            } else if (v == "iso") {
-                o.OutputDateOrder = TDateOrder::Iso;
-            } else {
-                return "--dates takes british, american, metric or iso, not " + v;
-            }
-        } else if (arg == "--numeric-null") {
-            if (!value(v) || (v != "zero" && v != "blank")) {
-                return "--numeric-null takes zero or blank";
-            }
-            o.NumericNull = v == "zero" ? 0 : 1;
-        } else if (arg == "--records") {
-            if (!value(v) || (v != "live" && v != "deleted" && v != "all")) {
-                return "--records takes live, deleted or all";
-            }
-            o.Selection = v == "live" ? kSelectLive : (v == "deleted" ? kSelectDeleted : kSelectAll);
-        } else if (arg == "--schema") {
-            if (!value(v) || v.empty()) {
-                return "--schema needs a schema name";
-            }
-            o.Schema = v;
-        } else if (arg == "--drop") {
-            o.DropTables = true;
-        } else if (arg == "--depath") {
-            if (!value(v) || v.empty()) {
-                return "--depath needs a directory";
-            }
-            o.DEPath = v;
-        } else if (arg == "--short-date-format") {
-            if (!value(v) || v.empty()) {
-                return "--short-date-format needs a format";
-            }
-            o.ShortDateFormat = v;
-        } else if (IsFormatOption(arg)) {
-            if (auto problem = ParseFormatOption(args, i, o.Format)) {
-                return problem;
-            }
-        } else if (!arg.empty() && arg[0] == '-') {
-            return "unknown option " + arg;
-        } else if (o.Database.empty()) {
-            o.Database = arg;
-        } else {
-            return "export takes one database";
-        }
-    }
-    if (o.Database.empty()) {
-        return "export needs a database";
-    }
-    if (!o.Out) {
-        return "export needs --out DIR";
-    }
-    return std::nullopt;
-}
-
 
 // An output file that could not be created (rather than written, or refused by the run).
 bool IsCreationError(const TFormResult& result) {
@@ -215,10 +121,12 @@ bool IsCreationError(const TFormResult& result) {
 // The run as the command line shows it: messages and failures on standard error, progress on a terminal.
 class TCliObserver final : public IExportObserver {
 public:
-    explicit TCliObserver(std::ostream& err) : err_(err), progress_(err) {}
+    TCliObserver(std::ostream& err, TProgressLine& progress) : err_(err), progress_(progress) {}
 
-    void FormStarted(std::size_t, std::size_t, const TPlanItem& item) override { current_ = item.Label; }
-    void Records(std::int64_t done, std::int64_t total) override { progress_.Show(current_, done, total); }
+    void FormStarted(std::size_t index, std::size_t count, const TPlanItem& item) override {
+        progress_.Form(index, count, item.Label);
+    }
+    void Records(std::int64_t done, std::int64_t total) override { progress_.Records(done, total); }
     void Message(const std::string& line) override {
         progress_.Clear();
         err_ << EscapeControls(line) << "\n";
@@ -228,8 +136,8 @@ public:
         if (!result.Found) {
             err_ << "corvane-cli: " << EscapeControls(result.Error) << "\n";
         } else if (IsCreationError(result)) {
-            err_ << "corvane-cli: " << EscapeControls(result.Label) << ": IO Error: " << result.ErrorCode << " ("
-                 << std::strerror(result.ErrorCode) << ")\n";
+            err_ << "corvane-cli: " << EscapeControls(result.Label) << ": IO Error: " << result.ErrorCode
+                 << " (" << std::strerror(result.ErrorCode) << ")\n";
         } else {
             err_ << "corvane-cli: " << EscapeControls(result.Label) << ": " << EscapeControls(result.Error)
                  << "\n";
@@ -239,44 +147,15 @@ public:
 
 private:
     std::ostream& err_;
-    TProgressLine progress_;
-    std::string current_;
+    TProgressLine& progress_;
 };
 
-} // namespace
-
-int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& err) {
-    ExportOptions parsed;
-    if (const auto problem = ParseExportArgs(args, parsed)) {
-        return UsageError(err, kExportUsage, *problem);
-    }
-    TExportOptions options;
-    options.Format = parsed.Format.Format;
-    options.Destination = *parsed.Out;
-    options.Extension = parsed.Extension;
-    options.Delimiter = parsed.Delimiter;
-    options.HeadingQualifier = parsed.HeadingQualifier;
-    options.OutputDateOrder = parsed.OutputDateOrder;
-    options.NumericNull = parsed.NumericNull;
-    options.Encoding = parsed.Format.Encoding;
-    options.ShortDateFormat = parsed.ShortDateFormat;
-    options.Schema = parsed.Schema;
-    options.DropTables = parsed.DropTables;
-    if (const auto problem = CheckExportOptions(options)) {
-        return UsageError(err, kExportUsage, *problem);
-    }
-    if (options.ShortDateFormat.empty()) {
-        // Day-count dates follow the user's short date format.
-        std::setlocale(LC_TIME, "");
-    }
-
-    TDEInfoRec database;
-    LoadDatabase(database, parsed.Database, parsed.DEPath);
-
+// The plan of a database as the command line asks for it; the forms it leaves out are named on err.
+TExportPlan PlanOf(const TDEInfoRec& database, const TExportArgs& args, std::ostream& err) {
     TExportPlan plan;
-    if (parsed.Forms.empty()) {
+    if (args.Forms.empty()) {
         std::vector<TLeftOutForm> leftOut;
-        plan = PlanOfEveryForm(database, parsed.Selection, &leftOut);
+        plan = PlanOfEveryForm(database, args.Selection, &leftOut);
         for (const TLeftOutForm& form : leftOut) {
             err << "corvane-cli: " << EscapeControls(form.Form->Name)
                 << ": left out, its definition is found neither in the DataEase program directory nor beside "
@@ -284,118 +163,199 @@ int RunExportCommand(const CliArgs& args, std::ostream& /*out*/, std::ostream& e
                 << EscapeControls(form.Reason) << "); --depath DIR includes it\n";
         }
     } else {
-        for (const std::string& entry : parsed.Forms) {
-            plan.push_back(ResolveFormEntry(database, entry, parsed.Selection));
+        for (const std::string& entry : args.Forms) {
+            plan.push_back(ResolveFormEntry(database, entry, args.Selection));
         }
     }
+    return plan;
+}
+
+// The directory the export writes into: the destination of per-form formats, the parent of the file of
+// one-file formats ("" for the current directory).
+std::string OutputDirectory(const TExportOptions& options) {
+    if (!IsOneFileFormat(options.Format)) {
+        return options.Destination;
+    }
+    const std::size_t slash = options.Destination.find_last_of('/');
+    return slash == std::string::npos ? std::string() : options.Destination.substr(0, slash + 1);
+}
+
+// Creates the output directory with its parents when it is missing; returns it then, or "" when it was
+// there. Throws EInOutError when it cannot be created.
+std::string CreateOutputDirectory(const TExportOptions& options) {
+    namespace fs = std::filesystem;
+    const std::string directory = OutputDirectory(options);
+    std::error_code ec;
+    if (directory.empty() || fs::exists(directory, ec)) {
+        return {};
+    }
+    if (!fs::create_directories(directory, ec) && ec) {
+        throw MakeIOError(ec.value(), directory);
+    }
+    return directory;
+}
+
+// Exports database as args ask into options.Destination through output (nullptr: the file system); the
+// messages go to err, the summary too (its lines start with "corvane-cli: " and prefix). Returns the status.
+int ExportDatabase(TDEInfoRec& database, const TExportArgs& args, const TExportOptions& options,
+                   IOutputTarget* output, TProgressLine& progress, std::ostream& err,
+                   const std::string& prefix) {
+    const TExportPlan plan = PlanOf(database, args, err);
+    const bool toStandardOutput = options.Destination == kStandardOutput;
+    if (toStandardOutput && !IsOneFileFormat(options.Format) && plan.size() != 1) {
+        throw EUsageError("export", "--out -: standard output takes exactly one form, and " +
+                                        std::to_string(plan.size()) +
+                                        " are to be exported; name it with --form");
+    }
+    const std::string created = toStandardOutput ? std::string() : CreateOutputDirectory(options);
 
     TFormatRegistry formats;
     RegisterBuildFormats(formats);
     TRunSetup setup;
     setup.Formats = &formats;
-    TCliObserver observer(err);
+    setup.Output = output;
+    TCliObserver observer(err, progress);
     const TRunResult run = RunExport(database, plan, options, observer, setup);
     observer.Done();
 
+    const TRunSummary& summary = run.Summary;
+    if (args.Quiet) {
+        return summary.Failed == 0 ? 0 : 1;
+    }
     for (const TFormResult& form : run.Forms) {
         if (form.Written && form.Renamed) {
             // Its name was taken by an earlier form of the run: say where it went.
-            err << "corvane-cli: " << EscapeControls(form.Label) << " -> "
+            err << "corvane-cli: " << prefix << EscapeControls(form.Label) << " -> "
                 << EscapeControls(form.FileName.substr(form.FileName.find_last_of('/') + 1)) << "\n";
         }
     }
-    const TRunSummary& summary = run.Summary;
     const bool typed = options.Format != TOutputFormat::Delimited;
-    const std::string out = IsOneFileFormat(options.Format) ? options.Destination
-                                                            : WithTrailingSeparator(options.Destination);
-    return PrintExportSummary(err, static_cast<int>(summary.Exported), summary.Forms, out, summary.Records,
-                              typed ? ", text from " + std::string(CodePageName(summary.CodePage)) : "",
-                              static_cast<int>(summary.Failed), summary.Stopped);
+    std::string out =
+        IsOneFileFormat(options.Format) ? options.Destination : WithTrailingSeparator(options.Destination);
+    if (toStandardOutput) {
+        out = "standard output";
+    }
+    std::string detail = typed ? ", text from " + std::string(CodePageName(summary.CodePage)) : "";
+    if (!created.empty()) {
+        detail += ", created " + WithTrailingSeparator(created);
+    }
+    return PrintExportSummary(err, static_cast<int>(summary.Exported), summary.Forms, EscapeControls(out),
+                              summary.Records, detail, static_cast<int>(summary.Failed), summary.Stopped,
+                              prefix);
 }
 
-int RunFieldsCommand(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    std::string databaseArg;
-    std::optional<std::string> formName;
-    std::string depath;
-    bool json = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--json") {
-            json = true;
-        } else if (arg == "--form") {
-            if (i + 1 >= args.size()) {
-                return UsageError(err, kFieldsUsage, "--form needs a form name");
-            }
-            formName = args[++i];
-        } else if (arg == "--depath") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                return UsageError(err, kFieldsUsage, "--depath needs a directory");
-            }
-            depath = args[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            return UsageError(err, kFieldsUsage, "unknown option " + arg);
-        } else if (databaseArg.empty()) {
-            databaseArg = arg;
-        } else {
-            return UsageError(err, kFieldsUsage, "fields takes one database");
-        }
+// The file extension of a one-file format below the output directory of many databases.
+std::string OneFileExtension(TOutputFormat format) {
+    return format == TOutputFormat::PostgreSql ? "sql" : std::string(FormatName(format));
+}
+
+// Every database below args.Database, each into its own place below args.Out, args.Jobs at once. Each job
+// loads its own database, so what one holds in memory is freed before the next starts.
+int ExportBelow(const TExportArgs& args, std::ostream& err) {
+    if (args.Out == kStandardOutput) {
+        throw EUsageError("export",
+                          "--out -: standard output takes one form of one database, not --recursive");
     }
-    if (databaseArg.empty()) {
-        return UsageError(err, kFieldsUsage, "fields needs a database");
-    }
-    if (!formName) {
-        return UsageError(err, kFieldsUsage, "fields needs --form NAME");
-    }
-    TDEInfoRec database;
-    LoadDatabase(database, databaseArg, depath);
-    TFormRec* form = database.FindForm(*formName);
-    if (form == nullptr) {
-        // The form list shows system forms with a leading blank; accept the name as listed too.
-        const std::size_t first = formName->find_first_not_of(' ');
-        if (first != 0 && first != std::string::npos) {
-            form = database.FindForm(formName->substr(first));
-        }
-    }
-    if (form == nullptr) {
-        err << "corvane-cli: no form " << *formName << " in " << databaseArg << "\n";
+    if (!IsDirectory(args.Database)) {
+        err << "corvane-cli: " << args.Database << ": not a directory\n";
         return 1;
     }
-    const TFieldRec* fields = form->GetFields();
-    if (json) {
-        out << "[";
+    std::vector<std::string> problems;
+    const std::vector<TFoundDatabase> found = FindDatabasesBelow(args.Database, problems);
+    int status = 0;
+    for (const std::string& problem : problems) {
+        err << "corvane-cli: " << problem << "\n";
+        status = 1;
     }
-    bool firstField = true;
-    for (const TFieldRec* f = fields; f != nullptr; f = f->Next.get()) {
-        if (json) {
-            out << (firstField ? "\n  " : ",\n  ") << "{\"Name\": ";
-            WriteJsonString(out, f->Name);
-            out << ", \"FieldType\": " << unsigned{f->FieldType} << ", \"Length\": " << unsigned{f->Length}
-                << ", \"SubType\": " << unsigned{f->SubType} << ", \"IntDigits\": " << unsigned{f->IntDigits}
-                << ", \"Offset\": " << f->Offset << ", \"Size\": " << unsigned{f->Size}
-                << ", \"Flag3\": " << (f->Flag3 ? "true" : "false")
-                << ", \"Flag7\": " << (f->Flag7 ? "true" : "false") << ", \"Choices\": [";
-            for (std::size_t c = 1; c < f->Choices.size(); ++c) {
-                if (c != 1) {
-                    out << ", ";
-                }
-                WriteJsonString(out, f->Choices[c]);
+    if (found.empty()) {
+        err << "corvane-cli: " << args.Database << ": no DataEase database in this directory or below it\n";
+        return 1;
+    }
+
+    const std::string top = WithTrailingSeparator(args.Out);
+    const bool oneFile = IsOneFileFormat(args.Options.Format);
+    unsigned jobs = args.Jobs != 0 ? args.Jobs : std::max(1U, std::thread::hardware_concurrency());
+    jobs = std::min<unsigned>(jobs, static_cast<unsigned>(found.size()));
+
+    std::mutex errMutex;
+    TProgressLine overall(err, !args.Quiet && (args.Progress || ::isatty(STDERR_FILENO) == 1));
+    std::atomic<std::size_t> next{0};
+    std::size_t done = 0;
+    std::size_t exported = 0;
+    bool failed = false;
+    auto job = [&]() {
+        for (std::size_t i = next++; i < found.size(); i = next++) {
+            const TFoundDatabase& database = found[i];
+            std::ostringstream lines; // the database's lines, written together
+            TProgressLine silent(lines, false);
+            const std::string prefix = EscapeControls(database.RelativeFile) + ": ";
+            int result = 1;
+            try {
+                TExportOptions options = args.Options;
+                options.Destination = oneFile
+                                          ? top + database.OutputPath + "." + OneFileExtension(options.Format)
+                                          : top + database.OutputPath;
+                TDEInfoRec loaded;
+                LoadDatabase(loaded, database.Directory + database.DictionaryName, args.DEPath);
+                result = ExportDatabase(loaded, args, options, nullptr, silent, lines, prefix);
+            } catch (const std::exception& error) {
+                // An error that names its file needs no other name in front.
+                const auto* io = dynamic_cast<const EInOutError*>(&error);
+                lines << "corvane-cli: " << (io != nullptr && !io->FileName().empty() ? "" : prefix)
+                      << EscapeControls(DescribeError(error)) << "\n";
             }
-            out << "]}";
-        } else {
-            out << f->Name << '\t' << unsigned{f->FieldType} << '\t' << unsigned{f->Length} << '\t'
-                << unsigned{f->SubType} << '\t' << unsigned{f->IntDigits} << '\t' << f->Offset << '\t'
-                << unsigned{f->Size} << '\t' << (f->Flag3 ? 1 : 0) << '\t' << (f->Flag7 ? 1 : 0) << '\t';
-            for (std::size_t c = 1; c < f->Choices.size(); ++c) {
-                out << (c == 1 ? "" : "|") << f->Choices[c];
+            const std::lock_guard lock(errMutex);
+            overall.Clear();
+            err << lines.str() << std::flush;
+            ++done;
+            if (result == 0) {
+                ++exported;
+            } else {
+                failed = true;
             }
-            out << '\n';
+            overall.Databases(done, found.size());
         }
-        firstField = false;
+    };
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < jobs; ++t) {
+        threads.emplace_back(job);
     }
-    if (json) {
-        out << (firstField ? "]\n" : "\n]\n");
+    job();
+    for (std::thread& thread : threads) {
+        thread.join();
     }
-    return 0;
+    overall.Clear();
+    if (!args.Quiet) {
+        err << "corvane-cli: " << exported << " of " << found.size() << " databases exported to " << top
+            << "\n";
+    }
+    return failed || status != 0 ? 1 : 0;
+}
+
+} // namespace
+
+int RunExportCommand(const TExportArgs& args, std::ostream& err) {
+    if (args.Options.ShortDateFormat.empty()) {
+        // Day-count dates follow the user's short date format.
+        std::setlocale(LC_TIME, "");
+    }
+    if (args.Recursive) {
+        return ExportBelow(args, err);
+    }
+    TExportOptions options = args.Options;
+    options.Destination = args.Out;
+    const bool toStandardOutput = options.Destination == kStandardOutput;
+    if (toStandardOutput && !StreamsToStandardOutput(options.Format)) {
+        throw EUsageError("export", "--out -: " + std::string(FormatName(options.Format)) +
+                                        " builds a file of its own and cannot go to standard output; name "
+                                        "the file with --out");
+    }
+    TDEInfoRec database;
+    LoadDatabase(database, args.Database, args.DEPath);
+    TStdoutOutputTarget standardOutput;
+    TProgressLine progress(err, !args.Quiet && (args.Progress || ::isatty(STDERR_FILENO) == 1));
+    return ExportDatabase(database, args, options, toStandardOutput ? &standardOutput : nullptr, progress,
+                          err, "");
 }
 
 } // namespace corvane

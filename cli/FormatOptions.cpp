@@ -1,40 +1,113 @@
 #include "cli/FormatOptions.h"
 
+#include "export/DataFile.h"
+
+#include <string_view>
 
 namespace corvane {
 
+namespace {
 
-const char* const kFormatUsage =
-    "                          [--format csv|jsonl|sqlite|xlsx|postgresql] [--encoding raw|cp437|cp850|cp852|cp1250|cp1252|"
-    "latin1]\n"
-    "  --format sqlite writes one SQLite file: --out names the file. jsonl writes <form>.jsonl files.\n"
-    "  --encoding converts text to UTF-8 from that code page; default raw (bytes as stored) for csv, cp437\n"
-    "  (versions 3 and 5) or cp1252 (6 and 7) for sqlite and jsonl.\n";
-
-bool IsFormatOption(const std::string& arg) {
-    return arg == "--format" || arg == "--encoding";
+std::string Lowered(const std::string& word) {
+    std::string lowered = word;
+    for (char& c : lowered) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lowered;
 }
 
-std::optional<std::string> ParseFormatOption(const CliArgs& args, std::size_t& i, TFormatOptions& options) {
-    const std::string& arg = args[i];
-    if (i + 1 >= args.size()) {
-        return arg == "--format" ? "--format needs csv, jsonl, sqlite, xlsx or postgresql"
-                                 : "--encoding needs a code page: " + std::string(CodePageNames());
+} // namespace
+
+TParsed<TOutputFormat> ParseFormat(const std::string& word) {
+    const std::optional<TOutputFormat> format = FormatByName(Lowered(word));
+    if (!format) {
+        return "--format takes csv, jsonl, sqlite, xlsx or postgresql, not " + word;
     }
-    const std::string& v = args[++i];
-    if (arg == "--format") {
-        const std::optional<TOutputFormat> format = FormatByName(v);
-        if (!format) {
-            return "--format takes csv, jsonl, sqlite, xlsx or postgresql, not " + v;
+    return *format;
+}
+
+TParsed<TCodePage> ParseEncoding(const std::string& word) {
+    std::string whyNot;
+    if (const std::optional<TCodePage> codePage = CodePageByName(word, &whyNot)) {
+        return *codePage;
+    }
+    return "--encoding: " + whyNot + "; corvane-cli encodings lists the code pages";
+}
+
+TParsed<char> ParseDelimiter(const std::string& word) {
+    struct TWord {
+        std::string_view Name;
+        char Delimiter;
+    };
+    static constexpr TWord kWords[] = {
+        {"tab", '\t'}, {"\\t", '\t'}, {"comma", ','}, {"semicolon", ';'}, {"pipe", '|'},
+    };
+    const std::string lowered = Lowered(word);
+    for (const TWord& w : kWords) {
+        if (lowered == w.Name) {
+            return w.Delimiter;
         }
-        options.Format = *format;
-        return std::nullopt;
     }
-    options.Encoding = CodePageByName(v);
-    if (!options.Encoding) {
-        return "--encoding takes " + std::string(CodePageNames()) + ", not " + v;
+    if (word.size() != 1) {
+        return "--delimiter takes one character: " + word;
     }
-    return std::nullopt;
+    return word[0];
+}
+
+TParsed<TDateOrder> ParseDateOrder(const std::string& word) {
+    const std::string w = Lowered(word);
+    if (w == "british") {
+        return TDateOrder::British;
+    }
+    if (w == "american") {
+        return TDateOrder::American;
+    }
+    if (w == "metric") {
+        return TDateOrder::Metric;
+    }
+    if (w == "iso") {
+        return TDateOrder::Iso;
+    }
+    return "--dates takes british, american, metric or iso, not " + word;
+}
+
+TParsed<char> ParseRecords(const std::string& word) {
+    const std::string w = Lowered(word);
+    if (w == "live") {
+        return kSelectLive;
+    }
+    if (w == "deleted") {
+        return kSelectDeleted;
+    }
+    if (w == "all") {
+        return kSelectAll;
+    }
+    return std::string("--records takes live, deleted or all");
+}
+
+TParsed<int> ParseNumericNull(const std::string& word) {
+    const std::string w = Lowered(word);
+    if (w == "zero" || w == "blank") {
+        return w == "zero" ? 0 : 1;
+    }
+    return std::string("--numeric-null takes zero or blank");
+}
+
+TParsed<unsigned> ParseJobs(const std::string& word) {
+    unsigned jobs = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9' || jobs > 256) {
+            jobs = 0;
+            break;
+        }
+        jobs = jobs * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (jobs < 1 || jobs > 256) {
+        return "--jobs takes a number from 1 to 256, not " + word;
+    }
+    return jobs;
 }
 
 } // namespace corvane

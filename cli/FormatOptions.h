@@ -1,30 +1,30 @@
 #pragma once
-// The output format and character set options of corvane-cli export (--format, --encoding).
+// The values of the options of corvane-cli, read from their words: each gives the value or, for a word it
+// does not take, the line of the usage error.
 
-#include "cli/Commands.h"
 #include "export/ExportRun.h"
 #include "text/CodePage.h"
 
-#include <optional>
-#include <ostream>
 #include <string>
-#include <vector>
+#include <variant>
 
 namespace corvane {
 
-struct TFormatOptions {
-    TOutputFormat Format = TOutputFormat::Delimited;
-    // nullopt: raw for csv, the version's usual code page for the typed formats.
-    std::optional<TCodePage> Encoding;
-};
+template <class T> using TParsed = std::variant<T, std::string>; // the value, or the problem
 
-// The usage lines of the two options.
-extern const char* const kFormatUsage;
-
-// True for "--format" and "--encoding".
-bool IsFormatOption(const std::string& arg);
-
-// Reads the option at args[i] and its value (advancing i past it); returns an error text for a usage error.
-std::optional<std::string> ParseFormatOption(const CliArgs& args, std::size_t& i, TFormatOptions& options);
+// --format: csv, jsonl, sqlite, xlsx or postgresql.
+TParsed<TOutputFormat> ParseFormat(const std::string& word);
+// --encoding: a code page by CodePageByName.
+TParsed<TCodePage> ParseEncoding(const std::string& word);
+// --delimiter: one character, or tab, \t, comma, semicolon, pipe (ASCII case ignored).
+TParsed<char> ParseDelimiter(const std::string& word);
+// --dates: british, american, metric, iso.
+TParsed<TDateOrder> ParseDateOrder(const std::string& word);
+// --records: live, deleted, all: the selection letter.
+TParsed<char> ParseRecords(const std::string& word);
+// --numeric-null: zero (0) or blank (1).
+TParsed<int> ParseNumericNull(const std::string& word);
+// --jobs: a whole number from 1 to 256.
+TParsed<unsigned> ParseJobs(const std::string& word);
 
 } // namespace corvane

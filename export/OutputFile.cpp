@@ -33,7 +33,8 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 }
 
 std::string RandomSuffix() {
-    static std::mt19937_64 generator{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
+    // One generator per thread: exports of several databases at once create files on several threads.
+    thread_local std::mt19937_64 generator{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string s(8, 'x');
     for (char& c : s) {

@@ -1,7 +1,13 @@
 #include "text/CodePage.h"
 
+#include "text/PlatformCodePage.h"
+
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 
 namespace corvane {
 
@@ -83,7 +89,7 @@ struct TCodePageName {
     TCodePage CodePage;
 };
 
-constexpr std::array<TCodePageName, 8> kNames = {{
+constexpr std::array<TCodePageName, 7> kNames = {{
     {"raw", TCodePage::Raw},
     {"cp437", TCodePage::Cp437},
     {"cp850", TCodePage::Cp850},
@@ -91,23 +97,38 @@ constexpr std::array<TCodePageName, 8> kNames = {{
     {"cp1250", TCodePage::Cp1250},
     {"cp1252", TCodePage::Cp1252},
     {"latin1", TCodePage::Latin1},
-    {"iso-8859-1", TCodePage::Latin1},
 }};
 
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
+// Code pages added at run time. A table, once added, stays, so readers need no lock: they find it through
+// an atomic pointer published after the table was complete.
+struct TAddedCodePage {
+    std::string Name;
+    std::array<char16_t, 128> High{};
+};
+
+constexpr std::size_t kMaxAdded = 200;
+
+struct TAddedCodePages {
+    std::mutex Mutex;
+    std::deque<TAddedCodePage> Pages; // owns them; grows under Mutex
+    std::array<std::atomic<const TAddedCodePage*>, kMaxAdded> Published{};
+};
+
+TAddedCodePages& Added() {
+    static TAddedCodePages added;
+    return added;
+}
+
+const TAddedCodePage* AddedCodePage(TCodePage codePage) {
+    const auto index = static_cast<std::size_t>(codePage) - static_cast<std::size_t>(TCodePage::FirstAdded);
+    if (static_cast<int>(codePage) < static_cast<int>(TCodePage::FirstAdded) || index >= kMaxAdded) {
+        return nullptr;
     }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return Added().Published[index].load(std::memory_order_acquire);
 }
 
 const std::array<char16_t, 128>* HighTable(TCodePage codePage) {
@@ -124,10 +145,109 @@ const std::array<char16_t, 128>* HighTable(TCodePage codePage) {
         return &kCp1252High;
     case TCodePage::Raw:
     case TCodePage::Latin1:
+        return nullptr;
+    default:
         break;
     }
-    return nullptr;
+    const TAddedCodePage* added = AddedCodePage(codePage);
+    return added == nullptr ? nullptr : &added->High;
 }
+
+std::string Lowered(std::string_view name) {
+    std::string lowered;
+    for (const char c : name) {
+        lowered += LowerAscii(c);
+    }
+    return lowered;
+}
+
+bool AllDigits(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The name a code page is looked up and added by: lower case, the usual aliases folded.
+std::string CanonicalName(std::string_view name) {
+    std::string n = Lowered(name);
+    if (n == "latin-1" || n == "iso8859-1" || n == "iso-8859-1" || n == "iso_8859-1" || n == "l1") {
+        return "latin1";
+    }
+    for (const std::string_view prefix : {"windows-", "windows", "ibm", "cp-", "cp"}) {
+        if (n.compare(0, prefix.size(), prefix) == 0 &&
+            AllDigits(std::string_view(n).substr(prefix.size()))) {
+            return "cp" + n.substr(prefix.size());
+        }
+    }
+    if (AllDigits(n)) {
+        return "cp" + n;
+    }
+    if (n.compare(0, 7, "iso8859") == 0) {
+        n = "iso-8859" + n.substr(7);
+        if (n.size() > 8 && n[8] == '_') {
+            n[8] = '-';
+        }
+    }
+    return n;
+}
+
+bool IsUnicodeName(const std::string& n) {
+    for (const std::string_view prefix : {"utf", "ucs", "unicode"}) {
+        if (n.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The added code page of canonical name, adding it from the platform's converter when it is new; nullopt
+// with the reason otherwise.
+std::optional<TCodePage> AddedByName(const std::string& canonical, std::string& whyNot) {
+    TAddedCodePages& added = Added();
+    const std::lock_guard lock(added.Mutex);
+    for (std::size_t i = 0; i < added.Pages.size(); ++i) {
+        if (added.Pages[i].Name == canonical) {
+            return static_cast<TCodePage>(static_cast<std::size_t>(TCodePage::FirstAdded) + i);
+        }
+    }
+    const std::optional<std::array<char32_t, 256>> table = PlatformCodePageTable(canonical);
+    if (!table) {
+        whyNot = "unknown code page " + canonical;
+        return std::nullopt;
+    }
+    TAddedCodePage page;
+    page.Name = canonical;
+    if (std::find(table->begin(), table->end(), kNotSingleByte) != table->end()) {
+        whyNot = canonical + " is not a single-byte code page";
+        return std::nullopt;
+    }
+    for (std::size_t b = 0; b < 256; ++b) {
+        const char32_t cp = (*table)[b];
+        if (b < 0x80 && cp != b) {
+            whyNot = canonical + " is not ASCII in bytes 0x00 to 0x7F";
+            return std::nullopt;
+        }
+        if (b >= 0x80) {
+            // Outside the Basic Multilingual Plane no single-byte code page of DOS or Windows goes.
+            page.High[b - 0x80] = cp > 0xFFFF ? u'\xFFFD' : static_cast<char16_t>(cp);
+        }
+    }
+    if (added.Pages.size() >= kMaxAdded) {
+        whyNot = "too many code pages in one run to add " + canonical;
+        return std::nullopt;
+    }
+    const std::size_t index = added.Pages.size();
+    added.Pages.push_back(std::move(page));
+    added.Published[index].store(&added.Pages.back(), std::memory_order_release);
+    return static_cast<TCodePage>(static_cast<std::size_t>(TCodePage::FirstAdded) + index);
+}
+
+// The usual single-byte code pages offered by name when the platform's converter has them.
+constexpr std::string_view kUsualCodePages[] = {
+    "cp737",       "cp775",       "cp855",       "cp857",       "cp860",       "cp861",      "cp862",
+    "cp863",       "cp864",       "cp865",       "cp866",       "cp869",       "cp874",      "cp1251",
+    "cp1253",      "cp1254",      "cp1255",      "cp1256",      "cp1257",      "cp1258",     "iso-8859-2",
+    "iso-8859-3",  "iso-8859-4",  "iso-8859-5",  "iso-8859-6",  "iso-8859-7",  "iso-8859-8", "iso-8859-9",
+    "iso-8859-10", "iso-8859-13", "iso-8859-14", "iso-8859-15", "iso-8859-16", "koi8-r",     "koi8-u",
+};
 
 // Every code point of the tables lies in the Basic Multilingual Plane, so three bytes at most.
 void AppendCodePoint(std::string& out, char32_t cp) {
@@ -145,13 +265,27 @@ void AppendCodePoint(std::string& out, char32_t cp) {
 
 } // namespace
 
-std::optional<TCodePage> CodePageByName(std::string_view name) {
+std::optional<TCodePage> CodePageByName(std::string_view name, std::string* whyNot) {
+    const std::string canonical = CanonicalName(name);
     for (const TCodePageName& entry : kNames) {
-        if (EqualsIgnoringCase(entry.Name, name)) {
+        if (entry.Name == canonical) {
             return entry.CodePage;
         }
     }
-    return std::nullopt;
+    std::string reason;
+    std::optional<TCodePage> found;
+    if (canonical.empty()) {
+        reason = "no code page named";
+    } else if (IsUnicodeName(canonical)) {
+        reason = "DataEase kept its text in a single-byte code page, never in " + std::string(name) +
+                 "; name that code page (cp437, cp1252 ...)";
+    } else {
+        found = AddedByName(canonical, reason);
+    }
+    if (!found && whyNot != nullptr) {
+        *whyNot = reason;
+    }
+    return found;
 }
 
 std::string_view CodePageName(TCodePage codePage) {
@@ -160,7 +294,25 @@ std::string_view CodePageName(TCodePage codePage) {
             return entry.Name;
         }
     }
-    return "raw";
+    const TAddedCodePage* added = AddedCodePage(codePage);
+    return added == nullptr ? "raw" : std::string_view(added->Name);
+}
+
+bool IsBuiltInCodePage(TCodePage codePage) {
+    return static_cast<int>(codePage) < static_cast<int>(TCodePage::FirstAdded);
+}
+
+std::vector<std::string> AvailableCodePageNames() {
+    std::vector<std::string> names;
+    for (const TCodePageName& entry : kNames) {
+        names.emplace_back(entry.Name);
+    }
+    for (const std::string_view name : kUsualCodePages) {
+        if (CodePageByName(name)) {
+            names.emplace_back(name);
+        }
+    }
+    return names;
 }
 
 std::string_view CodePageNames() {
@@ -184,8 +336,10 @@ void AppendUtf8(std::string& out, std::string_view bytes, TCodePage codePage) {
         out.append(bytes);
         return;
     }
+    const std::array<char16_t, 128>* table = HighTable(codePage);
     for (const char c : bytes) {
-        AppendCodePoint(out, CodePointOf(static_cast<unsigned char>(c), codePage));
+        const auto b = static_cast<unsigned char>(c);
+        AppendCodePoint(out, b < 0x80 || table == nullptr ? char32_t{b} : char32_t{(*table)[b - 0x80]});
     }
 }
 

@@ -54,8 +54,9 @@ TEST(HostileInputs, DatabasesListsEveryReadableDictionaryAndReportsEachOtherOne)
         ASSERT_FALSE(r.timedOut);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out,
-                  json ? "[\n  {\"file\": \"RDRRBAAA.DBM\", \"version\": 3, \"label\": \"4.x  \", \"name\": "
-                         "\"Good\"},\n  {\"file\": \"RDRRDAAA.DBM\", \"version\": 7, \"label\": \"\", "
+                  json ? "[\n  {\"path\": \"RDRRBAAA.DBM\", \"file\": \"RDRRBAAA.DBM\", \"version\": 3, "
+                         "\"label\": \"4.x  \", \"name\": \"Good\"},\n  {\"path\": \"RDRRDAAA.DBM\", "
+                         "\"file\": \"RDRRDAAA.DBM\", \"version\": 7, \"label\": \"\", "
                          "\"name\": \"Later\"}\n]\n"
                        : "RDRRBAAA.DBM\t3\tGood\nRDRRDAAA.DBM\t7\tLater\n");
         EXPECT_EQ(r.err, "corvane-cli: " + dir.Dir() + "RDRRCAAA.DBM: Read beyond end of file\n" +

@@ -43,8 +43,10 @@ TEST(DatabasesCommand, ListsEveryDictionaryWithVersionAndName) {
     EXPECT_EQ(j.status, 0) << j.err;
     EXPECT_EQ(
         j.out,
-        "[\n  {\"file\": \"RDRRAAAA.DBM\", \"version\": 3, \"label\": \"4.x  \", \"name\": \"Accounts\"},\n"
-        "  {\"file\": \"RDRRBAAA.DBM\", \"version\": 6, \"label\": \"DfW  \", \"name\": \"Windows\"}\n]\n");
+        "[\n  {\"path\": \"RDRRAAAA.DBM\", \"file\": \"RDRRAAAA.DBM\", \"version\": 3, \"label\": \"4.x  \", "
+        "\"name\": \"Accounts\"},\n"
+        "  {\"path\": \"RDRRBAAA.DBM\", \"file\": \"RDRRBAAA.DBM\", \"version\": 6, \"label\": \"DfW  \", "
+        "\"name\": \"Windows\"}\n]\n");
 }
 
 TEST(DatabasesCommand, ListsEveryReadableDictionaryAndReportsABadOne) {
@@ -84,9 +86,11 @@ TEST(FormsCommand, AllListsTheCatalogueInOrder) {
                      "orders\tORDERS.DBM\t20\t4\t0\t0\t\n"
                      "Users\tUSERS.DBM\t0\t0\t0\t0\t\n");
     const auto j = RunTool({"forms", (f.dir / "RDRRAAAA.DBM").string(), "--all", "--json"});
-    EXPECT_NE(j.out.find("{\"Name\": \"orders\", \"DataFile\": \"ORDERS.DBM\", \"RecordLength\": 20, "
-                         "\"RecordCount\": 4, \"SystemForm\": 0, \"VariantLevel\": 0, \"ObjectFile\": \"\"}"),
-              std::string::npos)
+    EXPECT_NE(
+        j.out.find("{\"name\": \"orders\", \"data_file\": \"ORDERS.DBM\", \"record_length\": 20, "
+                   "\"record_count\": 4, \"system_form\": false, \"variant_level\": 0, \"object_file\": "
+                   "\"\"}"),
+        std::string::npos)
         << j.out;
 }
 
@@ -128,6 +132,42 @@ TEST(FormsCommand, ErrorsAreOneLineWithStatusOne) {
     }
 }
 
+// Names with a cp437 e-acute (0x82): JSON holds the character, text the stored byte unless asked.
+TEST(JsonListings, OneKeyStyleAndNamesDecoded) {
+    tw::TempDir dir;
+    tw::WriteDatabase(
+        dir.Path(),
+        {.Version = 3,
+         .Name = "Caf\x82",
+         .Forms = {{.Name = "Cl\x82s",
+                    .Fields = {tw::TextField("Pr\x82nom", 8), tw::ChoiceField("Etat", {"Fran\x87"
+                                                                                       "ais",
+                                                                                       "Autre"})}}}});
+    const std::string db = (dir / "RDRRAAAA.DBM").string();
+    const auto databases = RunTool({"databases", dir.Path().string(), "--json"});
+    EXPECT_NE(databases.out.find("\"name\": \"Caf\xC3\xA9\"}"), std::string::npos) << databases.out;
+    const auto forms = RunTool({"forms", db, "--json"});
+    EXPECT_EQ(forms.status, 0) << forms.err;
+    EXPECT_EQ(forms.out.rfind("[\n  {\"name\": \"Cl\xC3\xA9s\", \"data_file\": ", 0), 0U) << forms.out;
+    EXPECT_EQ(forms.out.find("\\u00"), std::string::npos);
+    const auto fields = RunTool({"fields", db, "-f", "Cl\x82s", "--json"});
+    EXPECT_EQ(fields.status, 0) << fields.err;
+    EXPECT_NE(
+        fields.out.find("{\"name\": \"Pr\xC3\xA9nom\", \"field_type\": 1, \"length\": 8, \"sub_type\": "),
+        std::string::npos)
+        << fields.out;
+    EXPECT_NE(fields.out.find("\"flag3\": false, \"flag7\": false, \"choices\": []}"), std::string::npos);
+    EXPECT_NE(fields.out.find("\"choices\": [\"Fran\xC3\xA7"
+                              "ais\", \"Autre\"]}"),
+              std::string::npos)
+        << fields.out;
+    // Another code page when asked; text keeps the stored bytes unless asked.
+    EXPECT_NE(RunTool({"forms", db, "--json", "-e", "cp1252"}).out.find("\"Cl\xE2\x80\x9As\""),
+              std::string::npos);
+    EXPECT_EQ(RunTool({"forms", db}).out, "Cl\x82s\n");
+    EXPECT_EQ(RunTool({"forms", db, "--encoding=cp437"}).out, "Cl\xC3\xA9s\n");
+}
+
 TEST(Cli, UsageErrorsExitWithTwoAndPrintTheUsage) {
     const std::vector<std::vector<std::string>> cases = {{},
                                                          {"frobnicate"},
@@ -139,7 +179,8 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintTheUsage) {
     for (const auto& args : cases) {
         const auto r = RunTool(args);
         EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.err.find("usage: corvane-cli COMMAND"), std::string::npos);
+        EXPECT_NE(r.err.find("usage: corvane-cli "), std::string::npos);
+        EXPECT_NE(r.err.find("--help tells more"), std::string::npos);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <iconv.h>
 
+#include <optional>
 #include <string>
 
 namespace corvane {
@@ -98,6 +99,71 @@ TEST(CodePage, EveryByteAgreesWithTheSystemConverter) {
             EXPECT_EQ(ToUtf8(std::string(1, in), cp.CodePage), expected) << cp.Name << " byte " << b;
         }
         iconv_close(cd);
+    }
+}
+
+// Code pages of the system converter: every byte as the converter itself gives it, and their names.
+TEST(CodePage, AddedCodePagesAgreeWithTheSystemConverter) {
+    for (const char* name : {"cp866", "cp1253"}) {
+        SCOPED_TRACE(name);
+        const std::optional<TCodePage> codePage = CodePageByName(name);
+        ASSERT_TRUE(codePage.has_value());
+        EXPECT_FALSE(IsBuiltInCodePage(*codePage));
+        EXPECT_EQ(CodePageName(*codePage), name);
+        EXPECT_EQ(CodePageByName(std::string(name).substr(2)), codePage) << "a number alone";
+        iconv_t cd = iconv_open("UTF-8", name);
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+        std::string all, expected;
+        for (int b = 0; b < 256; ++b) {
+            char in = static_cast<char>(b);
+            char out[8] = {};
+            char* inPtr = &in;
+            char* outPtr = out;
+            std::size_t inLeft = 1;
+            std::size_t outLeft = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            expected +=
+                rc == static_cast<std::size_t>(-1) ? std::string("\xEF\xBF\xBD") : std::string(out, outPtr);
+            all += in;
+        }
+        iconv_close(cd);
+        EXPECT_EQ(ToUtf8(all, *codePage), expected);
+    }
+    EXPECT_EQ(ToUtf8("\x80\xE1", *CodePageByName("CP866")), "\xD0\x90\xD1\x81");        // А с
+    EXPECT_EQ(ToUtf8("\xC1\xE1", *CodePageByName("windows-1253")), "\xCE\x91\xCE\xB1"); // Α α
+    EXPECT_EQ(CodePageByName("cp866"), CodePageByName("IBM866")) << "one table, once";
+}
+
+TEST(CodePage, AliasesAndRefusals) {
+    struct Case {
+        const char* Name;
+        std::optional<TCodePage> CodePage;
+    };
+    const Case cases[] = {{"437", TCodePage::Cp437},           {"IBM850", TCodePage::Cp850},
+                          {"windows-1250", TCodePage::Cp1250}, {"Windows-1252", TCodePage::Cp1252},
+                          {"latin-1", TCodePage::Latin1},      {"ISO8859-1", TCodePage::Latin1}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(CodePageByName(c.Name), c.CodePage) << c.Name;
+    }
+    struct Refused {
+        const char* Name;
+        const char* WhyNot;
+    };
+    const Refused refused[] = {
+        {"utf-8", "DataEase kept its text in a single-byte code page, never in utf-8; name that code page "
+                  "(cp437, cp1252 ...)"},
+        {"UTF16", "DataEase kept its text in a single-byte code page, never in UTF16; name that code page "
+                  "(cp437, cp1252 ...)"},
+        {"klingon", "unknown code page klingon"},
+        {"EUC-JP", "euc-jp is not a single-byte code page"},
+        {"cp037", "cp037 is not ASCII in bytes 0x00 to 0x7F"},
+        {"", "no code page named"},
+    };
+    for (const Refused& c : refused) {
+        std::string whyNot;
+        EXPECT_EQ(CodePageByName(c.Name, &whyNot), std::nullopt) << c.Name;
+        EXPECT_EQ(whyNot, c.WhyNot);
     }
 }
 
