@@ -31,6 +31,7 @@ constexpr const char* kMainHelp =
     "(--format\n"
     "                          sqlite|xlsx|postgresql); --encoding CP converts the text to UTF-8 from the\n"
     "                          code page CP\n"
+    "  schema DATABASE         the CREATE TABLE statements of an export (--dialect postgresql|sqlite)\n"
     "  encodings               list the code pages that --encoding takes\n"
     "  help [COMMAND]          this text, or the options of COMMAND\n"
     "\n"
@@ -128,6 +129,21 @@ constexpr const char* kEncodingsHelp =
     "\n"
     "  -h, --help          this text\n";
 
+constexpr const char* kSchemaHelp =
+    "usage: corvane-cli schema DATABASE [OPTIONS]\n"
+    "\n"
+    "Prints the CREATE TABLE statements that an export of the same forms writes, without their data.\n"
+    "\n"
+    "      --dialect D           postgresql (default, as --format postgresql writes them) or sqlite (as\n"
+    "                            --format sqlite does)\n"
+    "  -f, --form ENTRY          a form (repeatable); without -f, every form that the form list shows\n"
+    "  -e, --encoding CP         the code page of the names (default cp437 for 4.x and 5.x, cp1252 for DfW)\n"
+    "      --records WHICH       live (default), deleted or all: deleted and all add the _deleted column\n"
+    "      --schema NAME         postgresql: the tables in this schema\n"
+    "      --drop                postgresql: DROP TABLE before each CREATE TABLE\n"
+    "      --depath DIR          the DataEase program directory (default: the variable depath or DEPATH)\n"
+    "  -h, --help                this text\n";
+
 constexpr const char* kHelpHelp = "usage: corvane-cli help [COMMAND]\n"
                                   "\n"
                                   "Prints the commands of corvane-cli, or the options of COMMAND.\n";
@@ -136,6 +152,7 @@ const std::map<std::string, const char*, std::less<>>& CommandHelps() {
     static const std::map<std::string, const char*, std::less<>> helps = {
         {"databases", kDatabasesHelp}, {"forms", kFormsHelp},         {"fields", kFieldsHelp},
         {"export", kExportHelp},       {"encodings", kEncodingsHelp}, {"help", kHelpHelp},
+        {"schema", kSchemaHelp},
     };
     return helps;
 }
@@ -281,6 +298,19 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     exporting->add_flag("-q,--quiet", exportArgs.Quiet);
     exporting->add_flag("--progress", exportArgs.Progress);
 
+    TExportArgs schemaArgs;
+    std::string dialect = "postgresql";
+    std::string schemaRecords;
+    CLI::App* schema = AddCommand(app, "schema", help);
+    schema->add_option("DATABASE", schemaArgs.Database);
+    schema->add_option("--dialect", dialect);
+    schema->add_option("-f,--form", schemaArgs.Forms)->allow_extra_args(false);
+    schema->add_option("-e,--encoding", encoding);
+    CLI::Option* schemaRecordsOption = schema->add_option("--records", schemaRecords);
+    schema->add_option("--schema", schemaArgs.Options.Schema);
+    schema->add_flag("--drop", schemaArgs.Options.DropTables);
+    schema->add_option("--depath", schemaArgs.DEPath);
+
     AddCommand(app, "encodings", help);
     CLI::App* helpCommand = AddCommand(app, "help", help);
     std::string helpTopic;
@@ -341,6 +371,22 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
             const TCodePage codePage = Value(command, ParseEncoding(encoding));
             listing.Encoding = codePage;
             exportArgs.Options.Encoding = codePage;
+            schemaArgs.Options.Encoding = codePage;
+        }
+        if (command == "schema") {
+            CheckExtras(*schema, command, "one database");
+            if (schemaArgs.Database.empty()) {
+                throw EUsageError(command, "schema needs a database");
+            }
+            if (dialect != "postgresql" && dialect != "sqlite") {
+                throw EUsageError(command, "--dialect takes postgresql or sqlite, not " + dialect);
+            }
+            if (schemaRecordsOption->count() > 0) {
+                schemaArgs.Selection = Value(command, ParseRecords(schemaRecords));
+            }
+            return RunSchemaCommand(schemaArgs,
+                                    dialect == "sqlite" ? TSchemaDialect::Sqlite : TSchemaDialect::PostgreSql,
+                                    out, err);
         }
         if (command == "databases" || command == "forms" || command == "fields") {
             const CLI::App& sub = *app.get_subcommand(command);

@@ -4,6 +4,7 @@
 
 #include "database/DEInfoRec.h"
 #include "export/ExportRun.h"
+#include "export/SqlSchema.h"
 #include "text/CodePage.h"
 
 #include <cstdint>
@@ -54,6 +55,8 @@ int RunFormsCommand(const TListingArgs& args, std::ostream& out, std::ostream& e
 int RunFieldsCommand(const TListingArgs& args, std::ostream& out, std::ostream& err);
 int RunEncodingsCommand(std::ostream& out);
 int RunExportCommand(const TExportArgs& args, std::ostream& err);
+// The CREATE TABLE statements an export of the same forms would write, in dialect, on out.
+int RunSchemaCommand(const TExportArgs& args, TSchemaDialect dialect, std::ostream& out, std::ostream& err);
 
 // Resolves DATABASE (a dictionary file, or a directory holding exactly one) to a directory with a trailing
 // separator and a dictionary file name. Throws std::runtime_error with a clear message otherwise.

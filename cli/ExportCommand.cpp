@@ -6,6 +6,7 @@
 #include "database/PlatformFile.h"
 #include "export/DataFile.h"
 #include "export/ExportRun.h"
+#include "export/SqlSchema.h"
 #include "export/OutputFile.h"
 #include "export/Outputs.h"
 #include "formats/Formats.h"
@@ -333,6 +334,27 @@ int ExportBelow(const TExportArgs& args, std::ostream& err) {
 }
 
 } // namespace
+
+int RunSchemaCommand(const TExportArgs& args, TSchemaDialect dialect, std::ostream& out, std::ostream& err) {
+    TDEInfoRec database;
+    LoadDatabase(database, args.Database, args.DEPath);
+    const TExportPlan plan = PlanOf(database, args, err);
+    int status = 0;
+    TExportPlan found;
+    for (const TPlanItem& item : plan) {
+        if (item.Form == nullptr) {
+            err << "corvane-cli: Table " << EscapeControls(item.Label) << " doesn't exist.\n";
+            status = 1;
+        } else {
+            found.push_back(item);
+        }
+    }
+    const TCodePage codePage = args.Options.Encoding.value_or(DefaultCodePage(database.GetVersion()));
+    std::string ddl;
+    WriteSchema(found, dialect, codePage, args.Options, ddl);
+    out << ddl;
+    return status;
+}
 
 int RunExportCommand(const TExportArgs& args, std::ostream& err) {
     if (args.Options.ShortDateFormat.empty()) {

@@ -124,5 +124,43 @@ TEST(ExportFormats, WorkbookAndScriptOfASampleDatabase) {
     EXPECT_NE(xlsx.err.find("2 of 2 forms exported to " + book), std::string::npos) << xlsx.err;
 }
 
+// schema prints the statements the export itself runs: for SQLite, those the file keeps in sqlite_master.
+TEST(SchemaCommand, PrintsTheTablesOfTheExport) {
+    tw::TempDir out;
+    const std::string db = std::string(CORVANE_SOURCE_DIR) + "/examples/v6";
+    const std::string file = (out / "v6.sqlite").string();
+    ASSERT_EQ(RunTool({"export", db, "--format", "sqlite", "--out", file, "--records", "all", "-f", "Customers"})
+                  .status,
+              0);
+    const auto sqlite = RunTool({"schema", db, "--dialect=sqlite", "--records", "all", "-f", "Customers"});
+    ASSERT_EQ(sqlite.status, 0) << sqlite.err;
+    EXPECT_EQ(sqlite.out, QueryOne(file, "SELECT group_concat(sql || ';', char(10)) || char(10) FROM "
+                                         "(SELECT sql FROM sqlite_master WHERE type = 'table' ORDER BY rowid)"));
+
+    const auto pg = RunTool({"schema", db, "-f", "Customers", "--schema", "s", "--drop"});
+    ASSERT_EQ(pg.status, 0) << pg.err;
+    const std::string script = (out / "v6.sql").string();
+    ASSERT_EQ(RunTool({"export", db, "--format", "postgresql", "--out", script, "-f", "Customers", "--schema",
+                       "s", "--drop"})
+                  .status,
+              0);
+    const std::string create = pg.out.substr(pg.out.find("CREATE TABLE \"s\".\"Customers\""));
+    EXPECT_NE(tw::ReadFileText(script).find(create.substr(0, create.find(");") + 2)), std::string::npos)
+        << create;
+
+    struct Case {
+        std::vector<std::string> Args;
+        int Status;
+    };
+    const Case cases[] = {
+        {{"schema", db, "-f", "Nobody"}, 1},
+        {{"schema", db, "--dialect", "oracle"}, 2},
+        {{"schema"}, 2},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunTool(c.Args).status, c.Status) << c.Args.back();
+    }
+}
+
 } // namespace
 } // namespace corvane
