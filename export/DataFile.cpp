@@ -89,7 +89,10 @@ TSlotReader::TSlotReader(TByteSource& source, std::uint16_t recordLength, std::i
         return;
     }
     const std::size_t slotsPerBlock = std::max<std::size_t>(1, blockBytes / recordLength_);
-    const auto wanted = static_cast<std::uint64_t>(slotCount_);
+    // No larger than the slots the source holds: a small file that claims many records gets a small block.
+    const std::int64_t size = source_.Size();
+    const std::int64_t held = size > 0 ? size / recordLength_ + 1 : 1;
+    const auto wanted = static_cast<std::uint64_t>(std::min(slotCount_, held));
     blockCapacity_ = recordLength_ * static_cast<std::size_t>(std::min<std::uint64_t>(slotsPerBlock, wanted));
 }
 

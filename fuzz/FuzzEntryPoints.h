@@ -13,6 +13,7 @@
 #include "export/ExportRun.h"
 #include "export/FormExport.h"
 #include "export/Outputs.h"
+#include "export/ParallelExport.h"
 
 #include <algorithm>
 #include <array>
@@ -308,6 +309,9 @@ inline Outcome RunExportForm(Input input) {
     options.ShortDateFormat = "%d/%m/%Y";
     TRunSetup setup;
     setup.StoredDateOrder = storedOrder;
+    // One thread: a claimed record count would otherwise start worker threads for a few slots.
+    const TScanPlan oneThread{};
+    setup.Scan = &oneThread;
     IExportObserver quiet;
     TMemoryOutputTarget memory;
     setup.Output = &memory;
