@@ -8,8 +8,6 @@
 
 #include <sqlite3.h>
 
-#include "platform/Platform.h"
-
 #include <cerrno>
 
 namespace corvane {
@@ -152,19 +150,6 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-<<<<<<< HEAD
-=======
-// Refuses what a plain create-or-replace would refuse: a directory or a read-only file of the final name.
-void CheckReplaceable(const std::string& fileName) {
-    if (IsDirectory(fileName)) {
-        throw MakeIOError(EISDIR, fileName);
-    }
-    if (platform::StatusOf(fileName).Exists && !platform::IsWritable(fileName)) {
-        throw MakeIOError(EACCES, fileName);
-    }
-}
-
->>>>>>> a151748 (Platform layer (platform/): one interface for files, directories, program path, locale formats, special folders and terminals, a POSIX implementation and a Windows one; the reader, the output file, the environment, the export run, the CLI and the window logic call it)
 // The run's forms into one SQLite file, in one transaction, under a temporary name that Commit renames over
 // the final one.
 class TSqliteWriter final : public IOneFileWriter {

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 bool Writable(const std::string& path) {
-    return platform::IsWritable(path);
+    return platform::WriteAccess(path) == 0;
 }
 } // namespace
 
