@@ -25,3 +25,7 @@ endif()
 if(CORVANE_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CORVANE_WINE})
 endif()
+
+# pkg-config answers for the Windows libraries only, never with the build machine's.
+set(ENV{PKG_CONFIG_LIBDIR} ${CMAKE_FIND_ROOT_PATH}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "")

@@ -302,7 +302,7 @@ void TOutputFile::Commit() {
         Fail(EBADF);
     }
     Close();
-    if (const int error = platform::ReplaceFile(tempName_, finalName_); error != 0) {
+    if (const int error = platform::ReplaceByRename(tempName_, finalName_); error != 0) {
         throw MakeIOError(error, finalName_);
     }
     committed_ = true;

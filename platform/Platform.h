@@ -85,7 +85,7 @@ int ListDirectory(const std::string& directory, std::vector<std::string>& names)
 int CreateDirectories(const std::string& directory);
 // Renames from to to, replacing an existing file of that name in one step, also while another program has
 // it open for reading; the rename is on the disk when this returns. Returns 0 or an error code.
-int ReplaceFile(const std::string& from, const std::string& to);
+int ReplaceByRename(const std::string& from, const std::string& to);
 // Removes the file path; returns 0 or an error code.
 int RemoveFile(const std::string& path);
 // The same for a path of at most a few thousand bytes, and safe to call from an interruption handler.

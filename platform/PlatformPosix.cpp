@@ -214,7 +214,7 @@ int CreateDirectories(const std::string& directory) {
     return error ? error.value() : 0;
 }
 
-int ReplaceFile(const std::string& from, const std::string& to) {
+int ReplaceByRename(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
         return errno;
     }

@@ -324,7 +324,7 @@ int CreateDirectories(const std::string& directory) {
     return error ? EACCES : 0;
 }
 
-int ReplaceFile(const std::string& from, const std::string& to) {
+int ReplaceByRename(const std::string& from, const std::string& to) {
     if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return LastErrno();
     }

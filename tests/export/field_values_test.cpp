@@ -308,6 +308,9 @@ TEST(DayCountDate, WrittenInTheShortDateFormat) {
         {"%m-%d-%y", "01-01-77"},
         {"%Y.%m.%d", "1777.01.01"},
         {"%e|%%|%q", " 1|%|%q"},
+        {"%-m/%-d/%Y", "1/1/1777"},
+        {"%-d.%-m.%y", "1.1.77"},
+        {"%-y %-", "%-y %-"},
         {"%", "%"},
     };
     for (const auto& c : cases) {
@@ -325,6 +328,13 @@ TEST(DayCountDate, EarlyYearsHaveFourDigits) {
     std::string out;
     AppendFormattedDate(out, TCivilDate{5, 6, 7}, "%Y-%m-%d");
     EXPECT_EQ(out, "0005-06-07");
+}
+
+TEST(DayCountDate, UnpaddedDayAndMonthKeepTheirTens) {
+    std::string out;
+    AppendFormattedDate(out, TCivilDate{2024, 12, 25}, "%-m/%-d/%Y");
+    AppendFormattedDate(out, TCivilDate{2024, 3, 5}, " %-d.%-m.");
+    EXPECT_EQ(out, "12/25/2024 5.3.");
 }
 
 TEST(LocaleShortDateFormat, WidensATwoDigitYear) {
