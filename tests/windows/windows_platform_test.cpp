@@ -5,6 +5,7 @@
 #include "database/PlatformFile.h"
 #include "environment/Environment.h"
 #include "export/FieldValues.h"
+#include "export/FormExport.h"
 #include "export/OutputFile.h"
 #include "platform/Platform.h"
 #include "text/TextUtils.h"
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include <windows.h>
+
+#include <shlobj.h>
 
 namespace corvane {
 namespace {
