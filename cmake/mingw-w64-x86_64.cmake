@@ -18,6 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
+# Header-only libraries of the build machine, each seen on its own (see mingw-packages/).
+set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-packages)
+
 find_program(CORVANE_WINE NAMES wine wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(NOT CORVANE_WINE)
     find_program(CORVANE_WINE NAMES wine wine64)

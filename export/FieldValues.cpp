@@ -266,7 +266,10 @@ void AppendFormattedDate(std::string& out, const TCivilDate& date, std::string_v
 }
 
 std::string LocaleShortDateFormat() {
-    std::string format = platform::ShortDateFormat();
+    return WithFourDigitYear(platform::ShortDateFormat());
+}
+
+std::string WithFourDigitYear(std::string format) {
     if (format.empty()) {
         format = "%d/%m/%Y";
     }

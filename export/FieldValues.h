@@ -74,6 +74,9 @@ void AppendFormattedDate(std::string& out, const TCivilDate& date, std::string_v
 // setlocale: on POSIX it reads the locale as the program has set it.
 std::string LocaleShortDateFormat();
 
+// format with every two-digit year (%y) widened to %Y; "%d/%m/%Y" for a system that names no format.
+std::string WithFourDigitYear(std::string format);
+
 // The six stored characters of a date, split by the stored date order ('A' month-day-year, 'M'
 // year-month-day, any other letter day-month-year).
 struct TSixCharDate {

@@ -325,9 +325,30 @@ int CreateDirectories(const std::string& directory) {
 }
 
 int ReplaceByRename(const std::string& from, const std::string& to) {
-    if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return LastErrno();
+    const std::wstring source = Wide(from);
+    const std::wstring target = Wide(to);
+    if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return 0;
     }
+    const DWORD refused = ::GetLastError();
+    if (refused != ERROR_ACCESS_DENIED && refused != ERROR_SHARING_VIOLATION) {
+        return ErrnoOf(refused);
+    }
+    // A rename over a file that is still open is refused even when every opener shares deletion, yet such a
+    // file may itself be renamed: move it aside, put the new file in its place, then delete the old one (it
+    // goes when its last reader closes it). The aside name extends the temporary's, so it is as unique, and
+    // a run that ended between the steps left the old file there, where the cleanup of abandoned temporaries
+    // finds it.
+    const std::wstring aside = source + L".replaced";
+    if (!::MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return ErrnoOf(refused); // a reader that forbids deletion: the old file stays as it was
+    }
+    if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD failed = ::GetLastError();
+        ::MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        return ErrnoOf(failed);
+    }
+    ::DeleteFileW(aside.c_str());
     return 0;
 }
 

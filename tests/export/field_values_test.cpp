@@ -344,6 +344,20 @@ TEST(LocaleShortDateFormat, WidensATwoDigitYear) {
     std::setlocale(LC_TIME, saved.c_str());
 }
 
+TEST(LocaleShortDateFormat, EveryTwoDigitYearIsWidenedAndNothingElseChanges) {
+    const struct {
+        const char* System;
+        const char* Expected;
+    } cases[] = {
+        {"%m/%d/%y", "%m/%d/%Y"},     {"%d.%m.%y", "%d.%m.%Y"},     {"%-m/%-d/%Y", "%-m/%-d/%Y"},
+        {"%y-%m-%d %y", "%Y-%m-%d %Y"}, {"%%y %d/%m/%y", "%%y %d/%m/%Y"}, {"", "%d/%m/%Y"},
+        {"%Y%m%d%", "%Y%m%d%"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WithFourDigitYear(c.System), c.Expected) << c.System;
+    }
+}
+
 // ---- Times and choices ----
 
 TEST(TimeValue, HoursMinutesSecondsAsStored) {
