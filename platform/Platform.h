@@ -57,7 +57,8 @@ int SetPermissions(TFileHandle file, int mode);
 int WriteToDescriptor(int descriptor, const void* buf, std::size_t count);
 
 // Takes an exclusive lock on the open file without waiting; false when another holder has it. A writer holds
-// the lock on its temporary file for as long as it writes, so that a cleanup can tell it from an abandoned one.
+// the lock on its temporary file for as long as it writes, so that a cleanup can tell it from an abandoned
+// one.
 bool TryLockFile(TFileHandle file);
 
 enum class TFileKind { Regular, Directory, Fifo, Device, Socket, Other };
@@ -67,8 +68,8 @@ struct TFileStatus {
     bool IsDirectory = false;
     bool IsRegular = false;
     TFileKind Kind = TFileKind::Other;
-    int Permissions = -1;              // the permission bits (0 to 0777), -1 where the system has none
-    std::time_t ModificationTime = 0;  // seconds since the epoch
+    int Permissions = -1;                     // the permission bits (0 to 0777), -1 where the system has none
+    std::time_t ModificationTime = 0;         // seconds since the epoch
     std::int64_t ModificationNanoseconds = 0; // and the part of a second, where the file system keeps it
 };
 
@@ -79,7 +80,8 @@ int WriteAccess(const std::string& path);
 // True when path is a directory that the calling process may enter.
 bool CanEnterDirectory(const std::string& path);
 
-// Names of the entries of directory, "." and ".." left out, in the system's order. Returns 0 or an error code.
+// Names of the entries of directory, "." and ".." left out, in the system's order. Returns 0 or an error
+// code.
 int ListDirectory(const std::string& directory, std::vector<std::string>& names);
 // Creates directory and its missing parents; returns 0 or an error code (an existing directory is no error).
 int CreateDirectories(const std::string& directory);

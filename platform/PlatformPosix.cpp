@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -112,7 +112,8 @@ int WriteAll(TFileHandle file, const void* buf, std::size_t count) {
 
 void StartWriteBack(TFileHandle file, std::int64_t pos, std::int64_t count) {
 #ifdef SYNC_FILE_RANGE_WRITE
-    ::sync_file_range(Descriptor(file), static_cast<off_t>(pos), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(Descriptor(file), static_cast<off_t>(pos), static_cast<off_t>(count),
+                      SYNC_FILE_RANGE_WRITE);
 #else
     (void)file;
     (void)pos;

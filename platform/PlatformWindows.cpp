@@ -80,7 +80,8 @@ int LastErrno() {
 }
 
 std::wstring Convert(const std::string& text, UINT codePage, DWORD flags) {
-    const int n = ::MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) {
         return {};
     }
@@ -114,7 +115,8 @@ std::string Narrow(const wchar_t* text, int length = -1) {
 
 std::time_t TimeOf(const FILETIME& written) {
     // 100-nanosecond steps since 1601-01-01; the epoch is 11644473600 seconds later.
-    const std::uint64_t ticks = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
     return static_cast<std::time_t>(ticks / 10000000ULL) - static_cast<std::time_t>(11644473600LL);
 }
 
@@ -127,7 +129,8 @@ constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
 std::string LocaleText(LCTYPE type) {
     wchar_t buffer[128];
-    const int n = ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, static_cast<int>(std::size(buffer)));
+    const int n =
+        ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, static_cast<int>(std::size(buffer)));
     return n > 0 ? Narrow(buffer) : std::string();
 }
 
@@ -140,11 +143,9 @@ TFileHandle OpenForReading(const std::string& path, int& error, bool noFollow) {
         return kNoFile;
     }
     // Sharing delete as well: a reader of ours never stands in the way of a replacement of the file.
-    const HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL | (noFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
-                                        nullptr);
+    const HANDLE handle = ::CreateFileW(
+        Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | (noFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = LastErrno();
         return kNoFile;
@@ -255,7 +256,8 @@ int WriteToDescriptor(int descriptor, const void* buf, std::size_t count) {
 bool TryLockFile(TFileHandle file) {
     OVERLAPPED where{};
     where.OffsetHigh = kLockOffsetHigh;
-    return ::LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where) != 0;
+    return ::LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where) !=
+           0;
 }
 
 TFileStatus StatusOf(const std::string& path) {
@@ -265,15 +267,15 @@ TFileStatus StatusOf(const std::string& path) {
         status.Exists = true;
         status.IsDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         status.IsRegular = (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-        status.Kind = status.IsDirectory                                  ? TFileKind::Directory
+        status.Kind = status.IsDirectory                                     ? TFileKind::Directory
                       : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0 ? TFileKind::Device
-                                                                           : TFileKind::Regular;
+                                                                             : TFileKind::Regular;
         status.ModificationTime = TimeOf(data.ftLastWriteTime);
-        status.ModificationNanoseconds =
-            static_cast<std::int64_t>((((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                        data.ftLastWriteTime.dwLowDateTime) %
-                                       10000000ULL) *
-                                      100ULL);
+        status.ModificationNanoseconds = static_cast<std::int64_t>(
+            (((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+              data.ftLastWriteTime.dwLowDateTime) %
+             10000000ULL) *
+            100ULL);
     }
     return status;
 }
@@ -362,8 +364,9 @@ void RemoveFileInHandler(const char* path) {
 }
 
 std::string CanonicalPath(const std::string& path) {
-    const HANDLE handle = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle =
+        ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return {};
     }

@@ -77,8 +77,8 @@ TEST(WindowsPaths, UpFolderStopsAtTheDriveRoot) {
         {"c:\\temp\\", "c:\\"},
         {"c:\\temp", "c:\\"}, // the root, not "c:" (which names the drive's current directory)
         {"c:\\temp\\sub\\", "c:\\temp\\"},
-        {"c:\\", "c:\\"},     // the root stays the root
-        {"c:", "c:"},         // no separator: nothing changes
+        {"c:\\", "c:\\"}, // the root stays the root
+        {"c:", "c:"},     // no separator: nothing changes
         {"\\\\server\\share\\dir", "\\\\server\\share\\"},
     };
     for (const auto& c : cases) {
@@ -126,6 +126,30 @@ TEST(WindowsPaths, SampleDatabasesExportThroughBackslashPaths) {
     }
 }
 
+TEST(WindowsPaths, AnArgumentStartingWithASlashIsAPathNotAnOption) {
+    // The source directory is given as the build machine names it ("/..."): a path from the root of the
+    // current drive, which Wine maps to that machine's root.
+    const std::string db = std::string(CORVANE_SOURCE_DIR) + "/examples/v3/";
+    ASSERT_EQ(db.front(), '/');
+    tw::TempDir out;
+    const std::string target = out.Path().string() + "\\v3";
+    const struct {
+        std::vector<std::string> Args;
+        const char* Made; // the file the command writes, "" for none
+    } cases[] = {
+        {{"forms", db}, ""},
+        {{"fields", db, "--form", "Customers"}, ""},
+        {{"export", db, "--out", target}, "Customers.csv"},
+    };
+    for (const auto& c : cases) {
+        std::string err;
+        EXPECT_EQ(Cli(c.Args, err), 0) << c.Args.front() << ": " << err;
+        if (*c.Made != '\0') {
+            EXPECT_TRUE(fs::is_regular_file(fs::path(target) / c.Made)) << err;
+        }
+    }
+}
+
 // ---- The regional short date format ----
 
 // What the system itself writes for a date in the user's short date format.
@@ -135,7 +159,8 @@ std::string SystemShortDate(int year, int month, int day) {
     t.wMonth = static_cast<WORD>(month);
     t.wDay = static_cast<WORD>(day);
     wchar_t buffer[64];
-    const int n = ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, buffer, 64, nullptr);
+    const int n =
+        ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, buffer, 64, nullptr);
     EXPECT_GT(n, 0);
     std::string text;
     for (int i = 0; i + 1 < n; ++i) {
@@ -189,8 +214,8 @@ TEST(WindowsEnvironment, CommonDataDirectoryIsTheSharedApplicationDataFolder) {
 // ---- Replacing an output that is open elsewhere ----
 
 HANDLE OpenForReadingWithShare(const fs::path& path, DWORD share) {
-    return ::CreateFileW(path.wstring().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+    return ::CreateFileW(path.wstring().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 std::string ReadAll(HANDLE handle) {
@@ -216,7 +241,8 @@ TEST(WindowsReplace, AnOutputReplacesAFileAReaderHoldsOpen) {
     }
     EXPECT_EQ(tw::ReadFileText(file), "new\r\n");
     char old[8] = {};
-    EXPECT_EQ(platform::ReadAt(reader, 0, old, sizeof old, error), 5) << "the reader keeps the file it opened";
+    EXPECT_EQ(platform::ReadAt(reader, 0, old, sizeof old, error), 5)
+        << "the reader keeps the file it opened";
     EXPECT_EQ(std::string(old, 5), "old\r\n");
     platform::CloseFile(reader);
     EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"A.csv"});
@@ -250,9 +276,9 @@ TEST(WindowsReplace, AnExportReadsADatabaseThatAnotherProgramHasOpenForWriting) 
     tw::TempDir copy;
     fs::copy(ExamplesDirectory() + "v5", copy.Path(), fs::copy_options::recursive);
     // DataEase itself keeps its files open for reading and writing while it runs.
-    const HANDLE writer = ::CreateFileW((copy / "CUSTOMER.DBM").wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE writer = ::CreateFileW((copy / "CUSTOMER.DBM").wstring().c_str(),
+                                        GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     tw::TempDir out;
     std::string err;
