@@ -243,6 +243,8 @@ CLI::App* AddCommand(CLI::App& app, const std::string& name, bool& help) {
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     CLI::App app("", "corvane-cli");
+    // Options are written -x and --name everywhere; an argument starting with "/" is a path, never an option.
+    app.allow_windows_style_options(false);
     app.set_help_flag();
     app.allow_extras();
     app.require_subcommand(0, 1);

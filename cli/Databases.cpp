@@ -8,6 +8,8 @@
 #include "export/ExportRun.h"
 #include "text/TextUtils.h"
 
+#include "platform/Platform.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -15,7 +17,6 @@
 #include <map>
 #include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 
 namespace corvane {
 
@@ -55,13 +56,8 @@ std::string DEPathVariable() {
 }
 
 std::string ProgramDirectory() {
-    std::string path(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (n <= 0) {
-        return {};
-    }
-    path.resize(static_cast<std::size_t>(n));
-    return path.substr(0, path.find_last_of('/') + 1);
+    const std::string path = platform::ProgramPath();
+    return path.substr(0, path.find_last_of(platform::kPathSeparators) + 1);
 }
 
 DatabaseLocation LocateDatabase(const std::string& argument) {

@@ -12,6 +12,8 @@
 #include "formats/Formats.h"
 #include "text/TextUtils.h"
 
+#include "platform/Platform.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,7 +25,6 @@
 #include <optional>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 
 namespace corvane {
 
@@ -177,7 +178,7 @@ std::string OutputDirectory(const TExportOptions& options) {
     if (!IsOneFileFormat(options.Format)) {
         return options.Destination;
     }
-    const std::size_t slash = options.Destination.find_last_of('/');
+    const std::size_t slash = options.Destination.find_last_of(platform::kPathSeparators);
     return slash == std::string::npos ? std::string() : options.Destination.substr(0, slash + 1);
 }
 
@@ -227,7 +228,7 @@ int ExportDatabase(TDEInfoRec& database, const TExportArgs& args, const TExportO
         if (form.Written && form.Renamed) {
             // Its name was taken by an earlier form of the run: say where it went.
             err << "corvane-cli: " << prefix << EscapeControls(form.Label) << " -> "
-                << EscapeControls(form.FileName.substr(form.FileName.find_last_of('/') + 1)) << "\n";
+                << EscapeControls(form.FileName.substr(form.FileName.find_last_of(platform::kPathSeparators) + 1)) << "\n";
         }
     }
     const bool typed = options.Format != TOutputFormat::Delimited;
@@ -279,7 +280,7 @@ int ExportBelow(const TExportArgs& args, std::ostream& err) {
     jobs = std::min<unsigned>(jobs, static_cast<unsigned>(found.size()));
 
     std::mutex errMutex;
-    TProgressLine overall(err, !args.Quiet && (args.Progress || ::isatty(STDERR_FILENO) == 1));
+    TProgressLine overall(err, !args.Quiet && (args.Progress || platform::IsTerminal(2)));
     std::atomic<std::size_t> next{0};
     std::size_t done = 0;
     std::size_t exported = 0;
@@ -375,7 +376,7 @@ int RunExportCommand(const TExportArgs& args, std::ostream& err) {
     TDEInfoRec database;
     LoadDatabase(database, args.Database, args.DEPath);
     TStdoutOutputTarget standardOutput;
-    TProgressLine progress(err, !args.Quiet && (args.Progress || ::isatty(STDERR_FILENO) == 1));
+    TProgressLine progress(err, !args.Quiet && (args.Progress || platform::IsTerminal(2)));
     return ExportDatabase(database, args, options, toStandardOutput ? &standardOutput : nullptr, progress,
                           err, "");
 }

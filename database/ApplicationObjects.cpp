@@ -2,6 +2,7 @@
 #include "database/DEInfoRec.h"
 #include "database/PlatformFile.h"
 #include "text/TextUtils.h"
+#include "platform/Platform.h"
 
 #include <ctime>
 #include <vector>
@@ -69,7 +70,7 @@ TDateTime DosFileDateToDateTime(std::uint32_t packed) {
 
 std::uint32_t DateTimeToDosFileDate(std::time_t t) {
     std::tm local{};
-    if (localtime_r(&t, &local) == nullptr) {
+    if (!platform::LocalTime(t, local)) {
         return 0;
     }
     const int year = local.tm_year + 1900;

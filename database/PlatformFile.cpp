@@ -5,10 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace corvane {
 
@@ -19,72 +15,56 @@ void TByteSource::ReadExact(std::int64_t pos, void* buf, std::size_t count) {
 }
 
 TReadOnlyFile::TReadOnlyFile(const std::string& path) : path_(path) {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer. Regular files ignore it.
-    do {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) {
-        throw MakeIOError(errno, path_);
+    // The open never waits (a FIFO without a writer), and only a regular file is accepted.
+    int error = 0;
+    file_ = platform::OpenForReading(path, error);
+    if (file_ == platform::kNoFile) {
+        throw MakeIOError(error, path_);
     }
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        const int code = errno;
-        ::close(fd_);
-        fd_ = -1;
-        throw MakeIOError(code, path_);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        throw S_ISDIR(st.st_mode) ? MakeIOError(EISDIR, path_) : MakeNotRegularFile(path_);
+    if (!platform::IsRegularFile(file_)) {
+        platform::CloseFile(file_);
+        file_ = platform::kNoFile;
+        throw MakeNotRegularFile(path_);
     }
 }
 
 TReadOnlyFile::~TReadOnlyFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (file_ != platform::kNoFile) {
+        platform::CloseFile(file_);
     }
 }
 
 void TReadOnlyFile::Close() {
-    if (fd_ >= 0) {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) {
-            throw MakeIOError(errno, path_);
+    if (file_ != platform::kNoFile) {
+        const platform::TFileHandle file = file_;
+        file_ = platform::kNoFile;
+        if (const int error = platform::CloseFile(file); error != 0) {
+            throw MakeIOError(error, path_);
         }
     }
 }
 
 std::int64_t TReadOnlyFile::Size() const {
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
-        throw MakeIOError(fd_ < 0 ? EBADF : errno, path_);
+    if (file_ == platform::kNoFile) {
+        throw MakeIOError(EBADF, path_);
     }
-    return static_cast<std::int64_t>(st.st_size);
+    std::int64_t size = 0;
+    if (const int error = platform::FileSize(file_, size); error != 0) {
+        throw MakeIOError(error, path_);
+    }
+    return size;
 }
 
 std::size_t TReadOnlyFile::ReadSome(std::int64_t pos, void* buf, std::size_t count) {
-    if (fd_ < 0) {
+    if (file_ == platform::kNoFile) {
         throw MakeIOError(EBADF, path_);
     }
-    std::size_t done = 0;
-    auto* out = static_cast<char*>(buf);
-    while (done < count) {
-        const ssize_t n =
-            ::pread(fd_, out + done, count - done, static_cast<off_t>(pos) + static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw MakeIOError(errno, path_);
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+    int error = 0;
+    const std::int64_t n = platform::ReadAt(file_, pos, buf, count, error);
+    if (n < 0) {
+        throw MakeIOError(error, path_);
     }
-    return done;
+    return static_cast<std::size_t>(n);
 }
 
 std::size_t TBufferSource::ReadSome(std::int64_t pos, void* buf, std::size_t count) {
@@ -99,7 +79,7 @@ std::size_t TBufferSource::ReadSome(std::int64_t pos, void* buf, std::size_t cou
 }
 
 std::string ResolveExistingPath(const std::string& path) {
-    const std::size_t slash = path.find_last_of(kPathSeparator);
+    const std::size_t slash = path.find_last_of(platform::kPathSeparators);
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     return TDirectoryIndex(dir).Resolve(base);
@@ -107,9 +87,8 @@ std::string ResolveExistingPath(const std::string& path) {
 
 std::string TDirectoryIndex::Resolve(const std::string& fileName) {
     const std::string path = directory_ + fileName;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 || fileName.empty() ||
-        fileName.find(kPathSeparator) != std::string::npos) {
+    if (platform::StatusOf(path).Exists || fileName.empty() ||
+        fileName.find_first_of(platform::kPathSeparators) != std::string::npos) {
         return path;
     }
     Refresh();
@@ -119,20 +98,21 @@ std::string TDirectoryIndex::Resolve(const std::string& fileName) {
 
 void TDirectoryIndex::Refresh() {
     const std::string dir = directory_.empty() ? std::string(".") : directory_;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0) {
+    const platform::TFileStatus status = platform::StatusOf(dir);
+    if (!status.Exists) {
         // The directory is gone or cannot be looked up: nothing in it can be found.
         listed_ = false;
         byKey_.clear();
         return;
     }
-    if (listed_ && st.st_mtim.tv_sec == stampSeconds_ && st.st_mtim.tv_nsec == stampNanoseconds_) {
+    if (listed_ && status.ModificationTime == stampSeconds_ &&
+        status.ModificationNanoseconds == stampNanoseconds_) {
         return;
     }
     byKey_.clear();
     listed_ = true;
-    stampSeconds_ = st.st_mtim.tv_sec;
-    stampNanoseconds_ = st.st_mtim.tv_nsec;
+    stampSeconds_ = status.ModificationTime;
+    stampNanoseconds_ = status.ModificationNanoseconds;
     ++listings_;
     try {
         // The listing is in byte order, so the first entry of each key is the one kept.
@@ -145,33 +125,24 @@ void TDirectoryIndex::Refresh() {
 }
 
 std::optional<std::time_t> FileModificationTime(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    const platform::TFileStatus status = platform::StatusOf(path);
+    if (!status.Exists) {
         return std::nullopt;
     }
-    return st.st_mtime;
+    return status.ModificationTime;
 }
 
 std::vector<std::string> ListDirectory(const std::string& directory) {
-    DIR* dir = ::opendir(directory.c_str());
-    if (dir == nullptr) {
-        throw MakeIOError(errno, directory);
-    }
     std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
+    if (const int error = platform::ListDirectory(directory, names); error != 0) {
+        throw MakeIOError(error, directory);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
 }
 
 bool IsDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return platform::StatusOf(path).IsDirectory;
 }
 
 } // namespace corvane

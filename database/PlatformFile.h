@@ -2,6 +2,8 @@
 // Read-only access to files, the case-insensitive name lookup, and directory listing. DataEase files are only
 // ever opened for reading; nothing in the library can write to one.
 
+#include "platform/Platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -49,7 +51,7 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1;
+    platform::TFileHandle file_ = platform::kNoFile;
 };
 
 // Bytes held in memory.

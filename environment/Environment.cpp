@@ -3,14 +3,9 @@
 #include "environment/IniFile.h"
 #include "text/TextUtils.h"
 
+#include "platform/Platform.h"
+
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <langinfo.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <system_error>
-#include <unistd.h>
 
 namespace corvane {
 
@@ -44,8 +39,7 @@ std::string WithoutTrailingSeparators(std::string path) {
 } // namespace
 
 std::string GetEnvironmentVariable(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
+    return platform::EnvironmentVariable(name);
 }
 
 std::string HomeDirectory(const std::function<std::string(const char*)>& getEnv) {
@@ -53,16 +47,11 @@ std::string HomeDirectory(const std::function<std::string(const char*)>& getEnv)
     if (!home.empty()) {
         return home;
     }
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
-        return entry->pw_dir;
-    }
-    return {};
+    return platform::UserHomeDirectory();
 }
 
 std::string RunningProgramPath() {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : path.string();
+    return platform::ProgramPath();
 }
 
 std::string JoinPath(std::string_view base, std::string_view rel) {
@@ -82,7 +71,10 @@ std::string JoinPath(std::string_view base, std::string_view rel) {
 
 std::string GetSpecialFolder(TWindowHandle /*owner*/, int csidl,
                              const std::function<std::string(const char*)>& getEnv) {
-    std::string folder;
+    std::string folder = platform::SpecialFolder(csidl);
+    if (!folder.empty()) {
+        return WithoutTrailingSeparators(folder);
+    }
     switch (csidl) {
     case kCsidlPersonal:
         folder = HomeDirectory(getEnv);
@@ -101,8 +93,7 @@ std::string GetSpecialFolder(TWindowHandle /*owner*/, int csidl,
         return {};
     }
     // The folder is created when missing; whether that worked is not examined.
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    platform::CreateDirectories(folder);
     return WithoutTrailingSeparators(folder);
 }
 
@@ -135,8 +126,7 @@ char TimeSeparatorOfFormat(std::string_view format) {
 }
 
 char LocaleTimeSeparator() {
-    const char* format = nl_langinfo(T_FMT);
-    return TimeSeparatorOfFormat(format ? format : "");
+    return TimeSeparatorOfFormat(platform::TimeFormat());
 }
 
 void InitEnvironmentFor(TEnvironment& env, TWindowHandle owner, const std::string& programPath,
@@ -153,13 +143,12 @@ void InitEnvironmentFor(TEnvironment& env, TWindowHandle owner, const std::strin
         env.ProgramDirectory = std::string(".") + kPathSeparator;
     }
 
-    struct stat info {};
     const std::string programFile = env.ProgramDirectory + env.ProgramFileName;
     env.BuildStamp.clear();
-    if (!env.ProgramFileName.empty() && ::stat(programFile.c_str(), &info) == 0) {
+    if (!env.ProgramFileName.empty()) {
+        const platform::TFileStatus status = platform::StatusOf(programFile);
         std::tm local{};
-        const std::time_t written = info.st_mtime;
-        if (localtime_r(&written, &local) != nullptr) {
+        if (status.Exists && platform::LocalTime(status.ModificationTime, local)) {
             env.BuildStamp = FormatBuildStamp(local, LocaleTimeSeparator());
         }
     }
@@ -174,9 +163,7 @@ void InitEnvironmentFor(TEnvironment& env, TWindowHandle owner, const std::strin
     env.CommonDataDirectory = common;
 
     // Made sure of at every start; a directory that cannot be created is passed over in silence.
-    std::error_code ignored;
-    std::filesystem::create_directories(env.CommonDataDirectory + "Ostrel" + kPathSeparator + "Quintor",
-                                        ignored);
+    platform::CreateDirectories(env.CommonDataDirectory + "Ostrel" + kPathSeparator + "Quintor");
 }
 
 void InitEnvironment(TWindowHandle owner) {

@@ -11,7 +11,7 @@
 
 namespace corvane {
 
-// An opaque window handle; the Linux folder lookup does not use it, it is only kept.
+// An opaque window handle; the folder lookup does not use it, it is only kept.
 using TWindowHandle = std::uintptr_t;
 
 struct TEnvironment {
@@ -37,14 +37,15 @@ void InitEnvironmentFor(TEnvironment& env, TWindowHandle owner, const std::strin
 // separator leading rel is dropped once.
 std::string JoinPath(std::string_view base, std::string_view rel);
 
-// Special-folder codes that the lookup knows.
+// Special-folder codes that the lookup knows, and where they lead without Windows special folders.
 inline constexpr int kCsidlPersonal = 5;       // the user's documents: the home directory
 inline constexpr int kCsidlAppData = 26;       // $XDG_CONFIG_HOME, default ~/.config
 inline constexpr int kCsidlLocalAppData = 28;  // $XDG_DATA_HOME, default ~/.local/share
 inline constexpr int kCsidlCommonAppData = 35; // $XDG_DATA_HOME, default ~/.local/share
 
 // The folder of that code, created when missing (failure to create is not examined), without a trailing
-// separator; "" for a code it does not know or when no home directory can be found.
+// separator. On Windows the system's special folder; elsewhere the XDG directory of the table above, "" for a
+// code it does not know or when no home directory can be found.
 std::string GetSpecialFolder(TWindowHandle owner, int csidl,
                              const std::function<std::string(const char*)>& getEnv = {});
 

@@ -101,7 +101,8 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, const
     Line added = Parse(text, std::string(section));
     if (!sectionSeen) {
         Line header;
-        header.Text = "[" + std::string(section) + "]";
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "[" + text + "]".
+        header.Text.append(1, '[').append(section).append(1, ']');
         header.Section = std::string(section);
         header.IsSectionLine = true;
         lines_.push_back(std::move(header));

@@ -80,6 +80,15 @@ char* WriteTwoDigits(char* p, std::int64_t v, char pad) {
     return p;
 }
 
+// A day or month (1 to 31) without a leading zero.
+char* WriteUnpadded(char* p, int v) {
+    if (v >= 10) {
+        *p++ = static_cast<char>('0' + v / 10 % 10);
+    }
+    *p++ = static_cast<char>('0' + v % 10);
+    return p;
+}
+
 char* WriteYear(char* p, std::int64_t year) {
     if (year >= 0 && year < 1000) {
         *p++ = '0';
@@ -196,6 +205,12 @@ TLineBuilder::TLineBuilder(const std::vector<const TFieldRec*>& columns, std::si
     for (std::size_t i = 0; i < format.size(); ++i) {
         if (format[i] != '%' || i + 1 == format.size()) {
             dateFormat_.push_back({false, format[i]});
+            continue;
+        }
+        if (format[i + 1] == '-' && i + 2 < format.size() && (format[i + 2] == 'd' || format[i + 2] == 'm')) {
+            // Day or month without a leading zero: the upper-case letter marks it.
+            dateFormat_.push_back({true, format[i + 2] == 'd' ? 'D' : 'M'});
+            i += 2;
             continue;
         }
         const char d = format[++i];
@@ -459,6 +474,10 @@ char* TLineBuilder::WriteDayCount(char* p, std::int32_t n) {
             break;
         case 'm':
             p = WriteTwoDigits(p, date.Month, '0');
+            break;
+        case 'D':
+        case 'M':
+            p = WriteUnpadded(p, piece.C == 'D' ? date.Day : date.Month);
             break;
         case 'Y':
             p = WriteYear(p, date.Year);

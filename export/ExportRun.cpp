@@ -11,6 +11,8 @@
 #include "export/ParallelExport.h"
 #include "text/TextUtils.h"
 
+#include "platform/Platform.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -88,13 +90,7 @@ std::string RealDirectory(const std::string& directory) {
     if (directory.empty()) {
         return {};
     }
-    char* real = ::realpath(directory.c_str(), nullptr);
-    if (real == nullptr) {
-        return {};
-    }
-    std::string result = real;
-    std::free(real);
-    return result;
+    return platform::CanonicalPath(directory);
 }
 
 std::string ParentDirectory(const std::string& path) {

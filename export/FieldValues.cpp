@@ -4,9 +4,9 @@
 #include "database/Errors.h"
 #include "export/NumberFormat.h"
 
-#include <clocale>
+#include "platform/Platform.h"
+
 #include <cmath>
-#include <langinfo.h>
 
 namespace corvane {
 
@@ -228,6 +228,16 @@ void AppendFormattedDate(std::string& out, const TCivilDate& date, std::string_v
             out += format[i];
             continue;
         }
+        if (format[i + 1] == '-' && i + 2 < format.size() && (format[i + 2] == 'd' || format[i + 2] == 'm')) {
+            // Day or month without a leading zero.
+            const int value = format[i + 2] == 'd' ? date.Day : date.Month;
+            if (value >= 10) {
+                out += static_cast<char>('0' + value / 10 % 10);
+            }
+            out += static_cast<char>('0' + value % 10);
+            i += 2;
+            continue;
+        }
         switch (format[++i]) {
         case 'd':
             AppendTwoDigits(out, date.Day, '0');
@@ -256,8 +266,13 @@ void AppendFormattedDate(std::string& out, const TCivilDate& date, std::string_v
 }
 
 std::string LocaleShortDateFormat() {
-    const char* f = nl_langinfo(D_FMT);
-    std::string format = f != nullptr && *f != '\0' ? f : "%d/%m/%Y";
+    return WithFourDigitYear(platform::ShortDateFormat());
+}
+
+std::string WithFourDigitYear(std::string format) {
+    if (format.empty()) {
+        format = "%d/%m/%Y";
+    }
     for (std::size_t i = 0; i + 1 < format.size(); ++i) {
         if (format[i] == '%') {
             if (format[i + 1] == 'y') {

@@ -64,15 +64,18 @@ struct TCivilDate {
 // later, so 31 December 1776 is never produced.
 TCivilDate DayCountToDate(std::int32_t n);
 
-// Appends date in an strftime-like format: %d and %m two digits, %e the day padded with a blank, %Y the whole
-// year (at least four digits), %y its last two digits, %% a percent sign; every other character is written as
-// it stands.
+// Appends date in an strftime-like format: %d and %m two digits, %-d and %-m without a leading zero, %e the
+// day padded with a blank, %Y the whole year (at least four digits), %y its last two digits, %% a percent
+// sign; every other character is written as it stands.
 void AppendFormattedDate(std::string& out, const TCivilDate& date, std::string_view format);
 
-// The user's short date format: the current LC_TIME locale's date format with a two-digit year (%y) widened
-// to %Y, so that no century is lost. Reads the locale as the program has set it (the library never calls
-// setlocale).
+// The user's short date format (on POSIX the current LC_TIME locale's, on Windows the user's regional
+// setting) with a two-digit year (%y) widened to %Y, so that no century is lost. The library never calls
+// setlocale: on POSIX it reads the locale as the program has set it.
 std::string LocaleShortDateFormat();
+
+// format with every two-digit year (%y) widened to %Y; "%d/%m/%Y" for a system that names no format.
+std::string WithFourDigitYear(std::string format);
 
 // The six stored characters of a date, split by the stored date order ('A' month-day-year, 'M'
 // year-month-day, any other letter day-month-year).

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 
 namespace corvane {
 

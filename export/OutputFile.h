@@ -3,16 +3,17 @@
 // only when the export has finished, so an export that fails part way leaves an older file untouched and no
 // partial file. Writes are buffered, and every failed write is raised.
 //
-// This file and OutputFile.cpp are the platform layer of the output side: the temporary files, their
-// cleanup, the signals that could otherwise leave a temporary behind, and writes to a file descriptor.
+// This file and OutputFile.cpp hold the output side's rules: the temporary files, their cleanup, the
+// interruptions that could otherwise leave a temporary behind, and writes to a file descriptor. The system
+// calls behind them are in platform/.
 
 #include "database/Errors.h"
+#include "platform/Platform.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 namespace corvane {
@@ -59,7 +60,7 @@ private:
 
     std::string finalName_;
     std::string tempName_;
-    int fd_ = -1;
+    platform::TFileHandle file_ = platform::kNoFile;
     bool committed_ = false;
     int registrySlot_ = -1; // where the temporary is registered for removal on SIGINT/SIGTERM
     std::vector<char> buffer_;
@@ -71,7 +72,7 @@ private:
 };
 
 // The process id that the name of a temporary file carries, or -1 when entryName is not the name of one.
-pid_t TemporaryWriter(std::string_view entryName);
+long TemporaryWriter(std::string_view entryName);
 
 // Removes the temporary files in directory that are provably abandoned: the process named in the file's name
 // no longer exists and no process holds the file's lock. A live writer's temporary is never touched, even

@@ -2,6 +2,8 @@
 // Byte-string routines shared by the database reader, the export and the windows. They work on single-byte
 // text exactly as stored (no code page, no locale); positions are 1-based and 0 means "not found".
 
+#include "platform/PathSeparator.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,11 +23,7 @@ std::string WithTrailingBackslash(std::string_view s);
 // builds itself go through this one.
 std::string WithTrailingSeparator(std::string_view s);
 
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+inline constexpr char kPathSeparator = platform::kPathSeparator;
 
 // Up to four bytes as the low-order bytes of a 32-bit integer, least significant first. Throws
 // std::out_of_range when count is above 4.

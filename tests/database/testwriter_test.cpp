@@ -362,7 +362,7 @@ TEST(TestWriterTempDir, RemovedWithItsContents) {
         path = dir.Path();
         tw::WriteFile(dir / "a.bin", "abc");
         EXPECT_EQ(tw::ReadFileText(dir / "a.bin"), "abc");
-        EXPECT_EQ(dir.Dir().back(), '/');
+        EXPECT_EQ(dir.Dir().back(), static_cast<char>(std::filesystem::path::preferred_separator));
     }
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_THROW(tw::ReadFileBytes(path / "a.bin"), std::runtime_error);

@@ -153,6 +153,31 @@ TEST(TLineBuilder, TextsMatchTheGeneralConversion) {
     }
 }
 
+// Day-count dates in every short date format the locales give, padded and unpadded days and months alike.
+TEST(TLineBuilder, DayCountsMatchTheGeneralConversion) {
+    TFieldRec field;
+    field.FieldType = kFieldDate;
+    field.SubType = 1;
+    field.Size = 4;
+    field.Offset = 1;
+    for (const char* format : {"%d/%m/%Y", "%-m/%-d/%Y", "%-d.%-m.%y", "%e %m %Y", "%Y-%m-%d %%", "%-q%-"}) {
+        TValueContext context;
+        context.Version = kVersion5x;
+        context.ShortDateFormat = format;
+        TLineBuilder builder({&field}, 5, ',', context);
+        for (const std::int32_t n : {1, 9, 10, 31, 32, 366, 70000, 90000, -5}) {
+            std::vector<std::uint8_t> slot(5, 0);
+            for (int i = 0; i < 4; ++i) {
+                slot[1 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(n) >> (8 * i));
+            }
+            const ByteSpan span(slot.data(), slot.size());
+            std::string expected;
+            AppendFieldValue(expected, span, field, context);
+            EXPECT_EQ(builder.Build(span), expected + "\r\n") << format << ", day " << n;
+        }
+    }
+}
+
 TEST(TLineBuilder, AppendLinesTakesTheSelectedSlotsOnly) {
     TFieldRec field;
     field.FieldType = kFieldNumber;

@@ -308,6 +308,9 @@ TEST(DayCountDate, WrittenInTheShortDateFormat) {
         {"%m-%d-%y", "01-01-77"},
         {"%Y.%m.%d", "1777.01.01"},
         {"%e|%%|%q", " 1|%|%q"},
+        {"%-m/%-d/%Y", "1/1/1777"},
+        {"%-d.%-m.%y", "1.1.77"},
+        {"%-y %-", "%-y %-"},
         {"%", "%"},
     };
     for (const auto& c : cases) {
@@ -327,11 +330,32 @@ TEST(DayCountDate, EarlyYearsHaveFourDigits) {
     EXPECT_EQ(out, "0005-06-07");
 }
 
+TEST(DayCountDate, UnpaddedDayAndMonthKeepTheirTens) {
+    std::string out;
+    AppendFormattedDate(out, TCivilDate{2024, 12, 25}, "%-m/%-d/%Y");
+    AppendFormattedDate(out, TCivilDate{2024, 3, 5}, " %-d.%-m.");
+    EXPECT_EQ(out, "12/25/2024 5.3.");
+}
+
 TEST(LocaleShortDateFormat, WidensATwoDigitYear) {
     const std::string saved = std::setlocale(LC_TIME, nullptr);
     ASSERT_NE(std::setlocale(LC_TIME, "C"), nullptr);
     EXPECT_EQ(LocaleShortDateFormat(), "%m/%d/%Y"); // the C locale's own format is %m/%d/%y
     std::setlocale(LC_TIME, saved.c_str());
+}
+
+TEST(LocaleShortDateFormat, EveryTwoDigitYearIsWidenedAndNothingElseChanges) {
+    const struct {
+        const char* System;
+        const char* Expected;
+    } cases[] = {
+        {"%m/%d/%y", "%m/%d/%Y"},     {"%d.%m.%y", "%d.%m.%Y"},     {"%-m/%-d/%Y", "%-m/%-d/%Y"},
+        {"%y-%m-%d %y", "%Y-%m-%d %Y"}, {"%%y %d/%m/%y", "%%y %d/%m/%Y"}, {"", "%d/%m/%Y"},
+        {"%Y%m%d%", "%Y%m%d%"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WithFourDigitYear(c.System), c.Expected) << c.System;
+    }
 }
 
 // ---- Times and choices ----

@@ -4,6 +4,7 @@
 #include "export/OutputFile.h"
 #include "export/TypedExport.h"
 #include "export/TypedFixture.h"
+#include "text/TextUtils.h"
 #include "tools/testwriter/TestWriter.h"
 
 #include <gtest/gtest.h>
@@ -200,7 +201,7 @@ TEST(JsonlExport, MissingDestinationRaisesAnIOErrorAndLeavesNothing) {
         FAIL() << "no exception";
     } catch (const EInOutError& e) {
         EXPECT_EQ(e.ErrorCode(), ENOENT);
-        EXPECT_EQ(e.FileName(), missing + "/Kunden.jsonl");
+        EXPECT_EQ(e.FileName(), missing + kPathSeparator + "Kunden.jsonl");
     }
 }
 

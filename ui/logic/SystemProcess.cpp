@@ -3,9 +3,9 @@
 #include "environment/Environment.h"
 #include "text/TextUtils.h"
 
+#include "platform/Platform.h"
+
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace corvane::ui {
 
@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 bool Writable(const std::string& path) {
-    return ::access(path.c_str(), W_OK) == 0;
+    return platform::WriteAccess(path) == 0;
 }
 } // namespace
 
@@ -55,8 +55,7 @@ std::string TSystemProcess::HomeDirectory() const {
 }
 
 bool TSystemProcess::CanEnterDirectory(const std::string& dir) const {
-    struct stat info {};
-    return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(dir.c_str(), X_OK) == 0;
+    return platform::CanEnterDirectory(dir);
 }
 
 } // namespace corvane::ui
