@@ -6,9 +6,9 @@
 #include "database/PlatformFile.h"
 #include "export/DataFile.h"
 #include "export/ExportRun.h"
-#include "export/SqlSchema.h"
 #include "export/OutputFile.h"
 #include "export/Outputs.h"
+#include "export/SqlSchema.h"
 #include "formats/Formats.h"
 #include "text/TextUtils.h"
 
@@ -228,7 +228,9 @@ int ExportDatabase(TDEInfoRec& database, const TExportArgs& args, const TExportO
         if (form.Written && form.Renamed) {
             // Its name was taken by an earlier form of the run: say where it went.
             err << "corvane-cli: " << prefix << EscapeControls(form.Label) << " -> "
-                << EscapeControls(form.FileName.substr(form.FileName.find_last_of(platform::kPathSeparators) + 1)) << "\n";
+                << EscapeControls(
+                       form.FileName.substr(form.FileName.find_last_of(platform::kPathSeparators) + 1))
+                << "\n";
         }
     }
     const bool typed = options.Format != TOutputFormat::Delimited;

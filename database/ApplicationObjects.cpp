@@ -1,8 +1,8 @@
 #include "database/ByteReader.h"
 #include "database/DEInfoRec.h"
 #include "database/PlatformFile.h"
-#include "text/TextUtils.h"
 #include "platform/Platform.h"
+#include "text/TextUtils.h"
 
 #include <ctime>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
-// The one checked way to read little-endian values out of bytes taken from a DataEase file. Every reader of the
-// library goes through these helpers; none indexes a buffer by an offset read from a file without them.
+// The one checked way to read little-endian values out of bytes taken from a DataEase file. Every reader of
+// the library goes through these helpers; none indexes a buffer by an offset read from a file without them.
 
 #include "database/Errors.h"
 
@@ -34,8 +34,9 @@ template <typename T> T DecodeLE(const std::uint8_t* p) noexcept {
 // Reads T at offset; throws ERangeError when the value does not lie wholly inside bytes.
 template <typename T> T ReadLE(ByteSpan bytes, std::size_t offset) {
     if (!InBounds(bytes, offset, sizeof(T))) {
-        throw ERangeError("read of " + std::to_string(sizeof(T)) + " bytes at offset " + std::to_string(offset) +
-                          " runs past the end of a " + std::to_string(bytes.size()) + "-byte buffer");
+        throw ERangeError("read of " + std::to_string(sizeof(T)) + " bytes at offset " +
+                          std::to_string(offset) + " runs past the end of a " + std::to_string(bytes.size()) +
+                          "-byte buffer");
     }
     return DecodeLE<T>(bytes.data() + offset);
 }

@@ -24,19 +24,19 @@ struct TFieldRec {
     TFieldRec(const TFieldRec&) = delete;
     TFieldRec& operator=(const TFieldRec&) = delete;
 
-    std::string Name;             // at most 20 characters
-    std::uint8_t FieldType = 0;   // kFieldText ... kFieldChoice, or an unknown code
-    std::uint8_t Length = 0;      // definition byte 3
-    std::uint8_t SubType = 0;     // definition byte 4
-    std::uint8_t IntDigits = 0;   // definition byte 5
-    std::array<std::vector<std::string>, 3> Texts;  // the field's three texts, split into lines
+    std::string Name;                                // at most 20 characters
+    std::uint8_t FieldType = 0;                      // kFieldText ... kFieldChoice, or an unknown code
+    std::uint8_t Length = 0;                         // definition byte 3
+    std::uint8_t SubType = 0;                        // definition byte 4
+    std::uint8_t IntDigits = 0;                      // definition byte 5
+    std::array<std::vector<std::string>, 3> Texts;   // the field's three texts, split into lines
     std::vector<std::string> Choices{std::string()}; // entry 0 is the empty text
-    bool Flag3 = false;           // exported before the other fields
-    bool Flag7 = false;           // left out of the export
-    bool Flag0 = false;           // carried, not used
-    bool Flag1 = false;           // carried, not used
-    std::uint16_t Offset = 0;     // value offset inside a record slot
-    std::uint8_t Size = 0;        // bytes the value occupies
+    bool Flag3 = false;                              // exported before the other fields
+    bool Flag7 = false;                              // left out of the export
+    bool Flag0 = false;                              // carried, not used
+    bool Flag1 = false;                              // carried, not used
+    std::uint16_t Offset = 0;                        // value offset inside a record slot
+    std::uint8_t Size = 0;                           // bytes the value occupies
     std::unique_ptr<TFieldRec> Next;
 };
 

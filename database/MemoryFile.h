@@ -13,7 +13,8 @@ namespace corvane {
 // Reads a whole file of at most 65535 bytes at construction and closes it.
 class TMemoryFile {
 public:
-    // Throws EInOutError when the file cannot be opened or read whole, ERangeError when it exceeds 65535 bytes.
+    // Throws EInOutError when the file cannot be opened or read whole, ERangeError when it exceeds 65535
+    // bytes.
     explicit TMemoryFile(const std::string& fileName);
     // The same for bytes held in memory (fuzzing, tests); the same size limit applies.
     TMemoryFile(std::vector<std::uint8_t> bytes, std::string fileName);

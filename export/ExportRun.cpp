@@ -111,7 +111,8 @@ std::vector<std::string> ProtectedDirectories(const TDEInfoRec& database) {
 }
 
 // An error text when outputDirectory is one of the protected directories, else empty.
-std::string ProtectedDirectoryProblem(const std::string& outputDirectory, const std::vector<std::string>& dirs) {
+std::string ProtectedDirectoryProblem(const std::string& outputDirectory,
+                                      const std::vector<std::string>& dirs) {
     const std::string real = RealDirectory(outputDirectory);
     if (real.empty()) {
         return {};
@@ -184,8 +185,8 @@ std::string HeadingLine(const std::vector<const TFieldRec*>& columns, const TExp
 void WarnMissingDataFile(TRunState& run, const TFormRec& form, TFormResult& result) {
     if (form.RecordCount > 0) {
         run.Observer.Message("Warning: form " + result.Label + ": the dictionary counts " +
-                             std::to_string(form.RecordCount) + " records, but its data file " + form.DataFile +
-                             " does not exist (0 records); " +
+                             std::to_string(form.RecordCount) + " records, but its data file " +
+                             form.DataFile + " does not exist (0 records); " +
                              (result.FileName.empty() ? std::string("no records were exported")
                                                       : result.FileName + " holds the heading line only"));
     }
@@ -206,8 +207,7 @@ std::string NoFieldsError(const TFormRec& form) {
 }
 
 // Runs an operation of the output; a failure of it is the output's, not the database's.
-template <class Operation>
-auto OnOutput(TFormResult& result, Operation operation) {
+template <class Operation> auto OnOutput(TFormResult& result, Operation operation) {
     try {
         return operation();
     } catch (const EInOutError&) {
@@ -435,8 +435,8 @@ bool IsOneFileFormat(TOutputFormat format) {
 
 namespace {
 constexpr std::pair<TOutputFormat, std::string_view> kFormatNames[] = {
-    {TOutputFormat::Delimited, "csv"}, {TOutputFormat::Jsonl, "jsonl"},
-    {TOutputFormat::Sqlite, "sqlite"}, {TOutputFormat::Xlsx, "xlsx"},
+    {TOutputFormat::Delimited, "csv"},         {TOutputFormat::Jsonl, "jsonl"},
+    {TOutputFormat::Sqlite, "sqlite"},         {TOutputFormat::Xlsx, "xlsx"},
     {TOutputFormat::PostgreSql, "postgresql"},
 };
 } // namespace
@@ -545,7 +545,8 @@ std::vector<std::string> FormListLines(const TDEInfoRec& database) {
     return lines;
 }
 
-TPlanItem PlanItemOfLine(const TDEInfoRec& database, const std::string& line, char selection, int occurrence) {
+TPlanItem PlanItemOfLine(const TDEInfoRec& database, const std::string& line, char selection,
+                         int occurrence) {
     TPlanItem item;
     item.Label = line;
     item.Selection = selection;
@@ -675,8 +676,8 @@ TRunResult RunExport(TDEInfoRec& database, const TExportPlan& plan, const TExpor
     if (oneFile && refused.empty()) {
         const TOneFileWriterFactory* factory = setup.Formats ? setup.Formats->Find(options.Format) : nullptr;
         if (factory == nullptr) {
-            writerError = "the " + std::string(FormatName(options.Format)) +
-                          " format is not available in this build";
+            writerError =
+                "the " + std::string(FormatName(options.Format)) + " format is not available in this build";
         } else {
             try {
                 TOneFileContext context{&database, &options, run.TypedCodePage, &run.Output, &observer};

@@ -51,12 +51,12 @@ struct TExportOptions {
     std::string Destination;
     std::string Extension = "csv"; // delimited files only
     char Delimiter = ',';
-    std::string HeadingQualifier;  // written before and after every heading name
+    std::string HeadingQualifier; // written before and after every heading name
     TDateOrder OutputDateOrder = TDateOrder::British;
-    int NumericNull = 0;           // 0: an empty number is "0"; otherwise nothing
+    int NumericNull = 0; // 0: an empty number is "0"; otherwise nothing
     // nullopt: the bytes as stored for delimited text, DefaultCodePage of the version for the typed formats.
     std::optional<TCodePage> Encoding;
-    std::string ShortDateFormat;   // for day-count dates; empty: the locale's
+    std::string ShortDateFormat; // for day-count dates; empty: the locale's
     // PostgreSQL script: tables in this schema (empty: none), and DROP TABLE before each CREATE.
     std::string Schema;
     bool DropTables = false;
@@ -155,7 +155,8 @@ public:
     // After the last Row of a form.
     virtual void EndForm(const TTypedForm& form, const TFormResult& result) = 0;
     // A form of the plan that failed; label names it as the user knows it (UTF-8).
-    virtual void FormFailed(const TPlanItem& item, const std::string& utf8Label, const std::string& error) = 0;
+    virtual void FormFailed(const TPlanItem& item, const std::string& utf8Label,
+                            const std::string& error) = 0;
     // Completes the file and puts it under its final name.
     virtual void Commit() = 0;
     // The name of the table, sheet ... that holds form (UTF-8), once BeginForm has run; empty for none.
@@ -170,8 +171,8 @@ struct TOneFileContext {
     IExportObserver* Observer = nullptr;   // for the writer's warnings
 };
 
-using TOneFileWriterFactory = std::function<std::unique_ptr<IOneFileWriter>(
-    const std::string& fileName, const TOneFileContext& context)>;
+using TOneFileWriterFactory = std::function<std::unique_ptr<IOneFileWriter>(const std::string& fileName,
+                                                                            const TOneFileContext& context)>;
 
 // The one-file formats this build has; a front end adds those it links (for example RegisterSqliteFormat).
 class TFormatRegistry {
@@ -223,19 +224,19 @@ private:
 
 struct TFormResult {
     const TFormRec* Form = nullptr;
-    std::string Label;        // as in the plan item
+    std::string Label; // as in the plan item
     char Selection = 'L';
-    bool Found = false;       // the plan item named a form
+    bool Found = false; // the plan item named a form
     bool DataFileOpened = false;
     bool DataFileShort = false; // the data file held fewer whole slots than RecordCount
     std::int64_t SlotsRead = 0;
     std::int64_t RecordsWritten = 0;
     std::size_t Columns = 0;
-    std::string FileName;     // the file that holds the form (the one file for one-file formats)
-    bool Renamed = false;     // its file name was taken by an earlier form of the run: a suffix was added
-    std::string Table;        // one-file formats: its table or sheet (UTF-8)
-    bool Written = false;     // its records are in FileName under its final name
-    std::string Error;        // empty when the form was exported
+    std::string FileName; // the file that holds the form (the one file for one-file formats)
+    bool Renamed = false; // its file name was taken by an earlier form of the run: a suffix was added
+    std::string Table;    // one-file formats: its table or sheet (UTF-8)
+    bool Written = false; // its records are in FileName under its final name
+    std::string Error;    // empty when the form was exported
     // The failure was the output's (it could not be created or written), not the database's; ErrorCode is
     // the platform's code of it.
     bool OutputError = false;
@@ -244,14 +245,14 @@ struct TFormResult {
 };
 
 struct TRunSummary {
-    std::size_t Forms = 0;    // items of the plan
+    std::size_t Forms = 0; // items of the plan
     std::size_t Exported = 0;
     std::size_t Failed = 0;
     std::int64_t Records = 0;
     bool Cancelled = false;
-    bool Stopped = false;     // the run ended at a failed form (TStopRule::AtFirstError)
+    bool Stopped = false;                // the run ended at a failed form (TStopRule::AtFirstError)
     TCodePage CodePage = TCodePage::Raw; // the code page text was converted from (Raw: as stored)
-    std::string OneFile;      // one-file formats: the file written (empty when none was)
+    std::string OneFile;                 // one-file formats: the file written (empty when none was)
 };
 
 struct TRunResult {
@@ -268,7 +269,7 @@ struct TRunSetup {
     IOutputTarget* Output = nullptr;          // nullptr: the file system
     const TFormatRegistry* Formats = nullptr; // the one-file formats available
     TStopRule Stop = TStopRule::GoOn;
-    const TScanPlan* Scan = nullptr;          // nullptr: the default spread of a scan over threads
+    const TScanPlan* Scan = nullptr; // nullptr: the default spread of a scan over threads
     // The stored date order to use instead of the database's own (callers that read it themselves).
     std::optional<char> StoredDateOrder;
 };

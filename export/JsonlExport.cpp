@@ -1,7 +1,7 @@
 #include "export/JsonlExport.h"
 
-#include "export/NumberFormat.h"
 #include "export/ExportRun.h"
+#include "export/NumberFormat.h"
 #include "export/OutputFile.h"
 #include "export/TypedExport.h"
 #include "text/TextUtils.h"

@@ -29,7 +29,8 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 
 std::string RandomSuffix() {
     // One generator per thread: exports of several databases at once create files on several threads.
-    thread_local std::mt19937_64 generator{std::random_device{}() ^ static_cast<std::uint64_t>(platform::ProcessId())};
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                           static_cast<std::uint64_t>(platform::ProcessId())};
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string s(8, 'x');
     for (char& c : s) {
@@ -169,7 +170,8 @@ std::size_t RemoveAbandonedTemporaries(const std::string& directory) noexcept {
             }
             // A writer holds an exclusive lock on its temporary for as long as it writes; a file it handed to
             // a child (or that another machine writes over a network file system) keeps its lock too.
-            if (platform::IsRegularFile(file) && platform::TryLockFile(file) && platform::RemoveFile(path) == 0) {
+            if (platform::IsRegularFile(file) && platform::TryLockFile(file) &&
+                platform::RemoveFile(path) == 0) {
                 ++removed;
             }
             platform::CloseFile(file);

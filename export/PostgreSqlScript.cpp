@@ -25,8 +25,7 @@ private:
     TOutputFile file_;
 };
 
-template <typename T>
-void AppendNumber(std::string& out, T value) {
+template <typename T> void AppendNumber(std::string& out, T value) {
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, result.ptr);
@@ -53,7 +52,8 @@ void AppendNumeric(std::string& out, const TTypedValue& value, const TPostgreSql
     }
     // Room for the largest double (309 digits) with the largest scale (1000 decimals).
     char buffer[1400];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, type.Scale);
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, type.Scale);
     if (written.ec != std::errc()) {
         out += kNull;
         return;
@@ -294,13 +294,16 @@ void AppendCopyValue(std::string& out, const TTypedValue& value, const TPostgreS
     }
     switch (type.Kind) {
     case TPostgreSqlKind::SmallInt:
-        AppendWhole(out, value, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
+        AppendWhole(out, value, std::numeric_limits<std::int16_t>::min(),
+                    std::numeric_limits<std::int16_t>::max());
         return;
     case TPostgreSqlKind::Integer:
-        AppendWhole(out, value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+        AppendWhole(out, value, std::numeric_limits<std::int32_t>::min(),
+                    std::numeric_limits<std::int32_t>::max());
         return;
     case TPostgreSqlKind::BigInt:
-        AppendWhole(out, value, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
+        AppendWhole(out, value, std::numeric_limits<std::int64_t>::min(),
+                    std::numeric_limits<std::int64_t>::max());
         return;
     case TPostgreSqlKind::Numeric:
         AppendNumeric(out, value, type);
@@ -337,7 +340,8 @@ void AppendCopyValue(std::string& out, const TTypedValue& value, const TPostgreS
     }
 }
 
-std::unique_ptr<IOneFileWriter> MakePostgreSqlWriter(const std::string& fileName, const TOneFileContext& context) {
+std::unique_ptr<IOneFileWriter> MakePostgreSqlWriter(const std::string& fileName,
+                                                     const TOneFileContext& context) {
     return std::make_unique<TPostgreSqlWriter>(fileName, context);
 }
 

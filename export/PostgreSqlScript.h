@@ -24,7 +24,8 @@ void AppendCopyValue(std::string& out, const TTypedValue& value, const TPostgreS
 
 // The writer of the script fileName, created through context.Output (the file system when it is null).
 // Throws EInOutError when the output cannot be created.
-std::unique_ptr<IOneFileWriter> MakePostgreSqlWriter(const std::string& fileName, const TOneFileContext& context);
+std::unique_ptr<IOneFileWriter> MakePostgreSqlWriter(const std::string& fileName,
+                                                     const TOneFileContext& context);
 
 // Adds TOutputFormat::PostgreSql to registry. The writer needs no library, so every build has it.
 void RegisterPostgreSqlFormat(TFormatRegistry& registry);

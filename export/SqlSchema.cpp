@@ -43,7 +43,9 @@ std::string_view SqliteDeclaredType(TColumnType type) {
     return "TEXT";
 }
 
-bool TakesDeleted(char selection) { return selection == kSelectDeleted || selection == kSelectAll; }
+bool TakesDeleted(char selection) {
+    return selection == kSelectDeleted || selection == kSelectAll;
+}
 
 } // namespace
 
@@ -71,7 +73,8 @@ std::string CutUtf8(std::string_view name, std::size_t maxBytes) {
     return std::string(name.substr(0, end));
 }
 
-std::string UniqueTableName(const std::string& utf8Name, std::vector<std::string>& taken, std::size_t maxBytes) {
+std::string UniqueTableName(const std::string& utf8Name, std::vector<std::string>& taken,
+                            std::size_t maxBytes) {
     // A NUL byte would end the statement's text early.
     std::string name = utf8Name.empty() ? "form" : ReplaceChars(utf8Name, std::string_view("\0", 1), '_');
     const std::string key = UpperCaseAscii(name);
@@ -165,7 +168,8 @@ void AppendPostgreSqlCreateTable(std::string& out, const std::string& qualifiedT
     out += "CREATE TABLE " + qualifiedTable + " (";
     for (std::size_t i = 0; i < form.Columns.size(); ++i) {
         out += i == 0 ? "\n    " : ",\n    ";
-        out += QuoteSqlIdentifier(columnNames[i]) + " " + PostgreSqlTypeName(PostgreSqlTypeOf(form.Columns[i]));
+        out +=
+            QuoteSqlIdentifier(columnNames[i]) + " " + PostgreSqlTypeName(PostgreSqlTypeOf(form.Columns[i]));
     }
     if (form.WithDeleted) {
         out += form.Columns.empty() ? "\n    " : ",\n    ";
@@ -188,7 +192,8 @@ void WriteSchema(const TExportPlan& plan, TSchemaDialect dialect, TCodePage code
                  const TExportOptions& options, std::string& out) {
     const TCodePage textCodePage = codePage == TCodePage::Raw ? TCodePage::Latin1 : codePage;
     const bool postgres = dialect == TSchemaDialect::PostgreSql;
-    const std::string prefix = postgres && !options.Schema.empty() ? QuoteSqlIdentifier(options.Schema) + "." : "";
+    const std::string prefix =
+        postgres && !options.Schema.empty() ? QuoteSqlIdentifier(options.Schema) + "." : "";
     const bool drop = postgres && options.DropTables;
     std::vector<std::string> tables{std::string(kFormsTableName)};
     if (postgres) {
@@ -230,9 +235,10 @@ void WriteSchema(const TExportPlan& plan, TSchemaDialect dialect, TCodePage code
     }
     if (!postgres) {
         // As the SQLite file holds it, created after the tables of the forms.
-        out += "CREATE TABLE " + QuoteSqlIdentifier(kFormsTableName) +
-               " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
-               "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL, \"error\" TEXT);\n";
+        out +=
+            "CREATE TABLE " + QuoteSqlIdentifier(kFormsTableName) +
+            " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
+            "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL, \"error\" TEXT);\n";
     }
 }
 

@@ -59,8 +59,8 @@ enum class TSchemaDialect { PostgreSql, Sqlite };
 // The DDL of the tables that an export of plan writes, texts converted from codePage (Raw: latin1): for
 // SQLite the CREATE TABLE statements of the SQLite file (the forms table last, as there), for PostgreSQL
 // those of the script, in the schema options.Schema (created if missing) and after DROP TABLE IF EXISTS
-// with options.DropTables. Each statement ends in ";" and a line end. Items that name no form, and forms without exported fields (they
-// get no table), are left out. Throws what reading a form's fields throws.
+// with options.DropTables. Each statement ends in ";" and a line end. Items that name no form, and forms
+// without exported fields (they get no table), are left out. Throws what reading a form's fields throws.
 void WriteSchema(const TExportPlan& plan, TSchemaDialect dialect, TCodePage codePage,
                  const TExportOptions& options, std::string& out);
 

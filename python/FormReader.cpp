@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
-#include <thread>
 #include <stdexcept>
+#include <thread>
 
 namespace corvane::python {
 
@@ -191,8 +191,8 @@ TFormReader::TFormReader(TDEInfoRec& database, TFormRec& form, char selection, T
         }
         return;
     }
-    reader_ = std::make_unique<TSlotReader>(*data_, form.RecordLength,
-                                            form.RecordCount > 0 ? form.RecordCount : 0);
+    reader_ =
+        std::make_unique<TSlotReader>(*data_, form.RecordLength, form.RecordCount > 0 ? form.RecordCount : 0);
 }
 
 TRecordBatch TFormReader::NewBatch() const {

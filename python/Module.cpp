@@ -99,8 +99,7 @@ void TranslateException(std::exception_ptr error) {
 }
 
 // Runs reading, which may throw the library's errors, and names the form in those that do not name a file.
-template <class F>
-auto NamingForm(const std::string& formName, F&& reading) {
+template <class F> auto NamingForm(const std::string& formName, F&& reading) {
     try {
         return reading();
     } catch (const EDELibError& e) {
@@ -134,8 +133,7 @@ struct TDatabaseState {
 // ---------------------------------------------------------------------------------------------------------
 // Column buffers to Python objects (the interpreter's lock held).
 
-template <class T>
-py::array VectorArray(std::vector<T>&& values, py::dtype dtype) {
+template <class T> py::array VectorArray(std::vector<T>&& values, py::dtype dtype) {
     auto* owned = new std::vector<T>(std::move(values));
     py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
     const std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(owned->size())};
@@ -294,8 +292,7 @@ struct TEncoding {
 };
 
 // Runs f on the open database of state, holding its lock, with the interpreter's lock released.
-template <class F>
-auto WithState(TDatabaseState& state, F&& f) {
+template <class F> auto WithState(TDatabaseState& state, F&& f) {
     py::gil_scoped_release release;
     std::lock_guard lock(state.Lock);
     if (!state.Database) {
@@ -306,12 +303,10 @@ auto WithState(TDatabaseState& state, F&& f) {
 
 class TPyDatabase {
 public:
-    template <class F>
-    auto WithDatabase(F&& f) const {
-        return WithState(*state_, std::forward<F>(f));
-    }
+    template <class F> auto WithDatabase(F&& f) const { return WithState(*state_, std::forward<F>(f)); }
 
-    TPyDatabase(const std::string& path, const std::string& depath) : state_(std::make_shared<TDatabaseState>()) {
+    TPyDatabase(const std::string& path, const std::string& depath)
+        : state_(std::make_shared<TDatabaseState>()) {
         py::gil_scoped_release release;
         TDatabaseLocation location;
         try {
@@ -442,8 +437,8 @@ public:
         const std::string name = py::str(encoding).cast<std::string>();
         const std::optional<TCodePage> codePage = CodePageByName(name);
         if (!codePage) {
-            throw std::invalid_argument("unknown encoding \"" + name + "\"; known: " +
-                                        std::string(CodePageNames()));
+            throw std::invalid_argument("unknown encoding \"" + name +
+                                        "\"; known: " + std::string(CodePageNames()));
         }
         return {*codePage, *codePage == TCodePage::Raw};
     }
@@ -489,7 +484,8 @@ public:
         database.WithDatabase([&](TDEInfoRec& db) {
             TFormRec* form = database.Find(db, label, bytes, utf8);
             NamingForm(label, [&] {
-                reader_ = std::make_unique<TFormReader>(db, *form, selection, encoding_.CodePage, encoding_.Raw);
+                reader_ =
+                    std::make_unique<TFormReader>(db, *form, selection, encoding_.CodePage, encoding_.Raw);
                 return 0;
             });
             return 0;
@@ -569,8 +565,7 @@ private:
     bool interrupted_ = false;
 };
 
-template <class T>
-T TakeOption(py::dict& options, const char* name, T fallback) {
+template <class T> T TakeOption(py::dict& options, const char* name, T fallback) {
     if (!options.contains(name)) {
         return fallback;
     }
@@ -606,11 +601,13 @@ py::tuple Export(TPyDatabase& db, const std::string& out, const std::string& for
     } else if (dates == "metric") {
         run.OutputDateOrder = TDateOrder::Metric;
     } else {
-        throw std::invalid_argument("dates must be \"british\", \"american\" or \"metric\", not \"" + dates + "\"");
+        throw std::invalid_argument("dates must be \"british\", \"american\" or \"metric\", not \"" + dates +
+                                    "\"");
     }
     const std::string numericNull = TakeOption<std::string>(options, "numeric_null", "zero");
     if (numericNull != "zero" && numericNull != "blank") {
-        throw std::invalid_argument("numeric_null must be \"zero\" or \"blank\", not \"" + numericNull + "\"");
+        throw std::invalid_argument("numeric_null must be \"zero\" or \"blank\", not \"" + numericNull +
+                                    "\"");
     }
     run.NumericNull = numericNull == "zero" ? 0 : 1;
     if (options.contains("encoding")) {
@@ -624,7 +621,8 @@ py::tuple Export(TPyDatabase& db, const std::string& out, const std::string& for
     run.Schema = TakeOption<std::string>(options, "schema", "");
     run.DropTables = TakeOption<bool>(options, "drop_tables", false);
     if (!options.empty()) {
-        throw py::type_error("export() got an unknown option: " + py::str(options.begin()->first).cast<std::string>());
+        throw py::type_error("export() got an unknown option: " +
+                             py::str(options.begin()->first).cast<std::string>());
     }
     if (const auto problem = CheckExportOptions(run)) {
         throw std::invalid_argument(*problem);
@@ -646,7 +644,8 @@ py::tuple Export(TPyDatabase& db, const std::string& out, const std::string& for
             std::vector<TLeftOutForm> leftOut;
             plan = PlanOfEveryForm(database, selection, &leftOut);
             for (const TLeftOutForm& form : leftOut) {
-                leftOutLines.push_back("form " + form.Form->Name + " left out: its definition is found neither "
+                leftOutLines.push_back("form " + form.Form->Name +
+                                       " left out: its definition is found neither "
                                        "in the DataEase program directory nor beside the database (" +
                                        form.Reason + ")");
             }
@@ -679,7 +678,8 @@ py::tuple Export(TPyDatabase& db, const std::string& out, const std::string& for
         item["slots_read"] = form.SlotsRead;
         item["columns"] = form.Columns;
         item["data_file_short"] = form.DataFileShort;
-        item["error"] = form.Error.empty() ? py::object(py::none()) : py::object(Utf8(ToUtf8(form.Error, names)));
+        item["error"] =
+            form.Error.empty() ? py::object(py::none()) : py::object(Utf8(ToUtf8(form.Error, names)));
         results.append(item);
     }
     py::dict summary;
@@ -689,7 +689,8 @@ py::tuple Export(TPyDatabase& db, const std::string& out, const std::string& for
     summary["records"] = result.Summary.Records;
     summary["cancelled"] = result.Summary.Cancelled;
     summary["code_page"] = py::str(std::string(CodePageName(result.Summary.CodePage)));
-    summary["file"] = result.Summary.OneFile.empty() ? py::object(py::none()) : FsDecode(result.Summary.OneFile);
+    summary["file"] =
+        result.Summary.OneFile.empty() ? py::object(py::none()) : FsDecode(result.Summary.OneFile);
     py::list messages;
     for (const std::string& line : leftOutLines) {
         messages.append(Utf8(ToUtf8(line, names)));
@@ -710,8 +711,7 @@ py::list Databases(const std::string& directory, bool recursive) {
     {
         py::gil_scoped_release release;
         if (!IsDirectory(directory)) {
-            throw MakeIOError(FileModificationTime(directory) ? ENOTDIR : ENOENT,
-                              directory);
+            throw MakeIOError(FileModificationTime(directory) ? ENOTDIR : ENOENT, directory);
         }
         std::vector<std::string> directories{WithTrailingSeparator(directory)};
         if (recursive) {
@@ -781,9 +781,8 @@ PYBIND11_MODULE(_corvane, m) {
                                   "definition that cannot be read, a system form without DEPath.",
                                   gError);
     py::tuple notFoundBases = py::make_tuple(py::handle(gError), py::handle(PyExc_LookupError));
-    gFormNotFoundError =
-        NewException("corvane.FormNotFoundError", "No form of the database has the name asked for.",
-                     notFoundBases.ptr());
+    gFormNotFoundError = NewException("corvane.FormNotFoundError",
+                                      "No form of the database has the name asked for.", notFoundBases.ptr());
     gDataFileWarning = NewException("corvane.DataFileWarning",
                                     "A data file held fewer records than the catalogue says; the records it "
                                     "holds were read.",
@@ -823,8 +822,10 @@ PYBIND11_MODULE(_corvane, m) {
              py::arg("encoding") = py::none(), "The selected records as (name, kind, data, mask) columns.")
         .def(
             "iter_records",
-            [](TPyDatabase& db, const py::object& form, const std::string& records, const py::object& encoding,
-               std::size_t batch) { return std::make_unique<TRecordIterator>(db, form, records, encoding, batch); },
+            [](TPyDatabase& db, const py::object& form, const std::string& records,
+               const py::object& encoding, std::size_t batch) {
+                return std::make_unique<TRecordIterator>(db, form, records, encoding, batch);
+            },
             py::arg("form"), py::arg("records") = "live", py::arg("encoding") = py::none(),
             py::arg("batch") = 65536, "An iterator of batches of at most batch records.")
         .def("export", &Export, py::arg("out"), py::arg("format"), py::arg("forms"), py::arg("options"),

@@ -233,10 +233,11 @@ public:
     std::string TableOf(const TTypedForm& /*form*/) const override { return table_; }
 
     void Commit() override {
-        file_->Exec("CREATE TABLE " + QuoteIdentifier(kFormsTable) +
-                    " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
-                    "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL, \"error\" "
-                    "TEXT)");
+        file_->Exec(
+            "CREATE TABLE " + QuoteIdentifier(kFormsTable) +
+            " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
+            "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL, \"error\" "
+            "TEXT)");
         file_->Prepare("INSERT INTO " + QuoteIdentifier(kFormsTable) + " VALUES (?, ?, ?, ?, ?, ?, ?)");
         for (const TFormRow& row : forms_) {
             file_->BindText(1, row.Name);

@@ -24,11 +24,13 @@ constexpr double kSecondsPerDay = 86400.0;
 // The first day that a workbook's date serial numbers reach.
 constexpr int kFirstSerialYear = 1900;
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 std::size_t CharCount(std::string_view s) {
-    return static_cast<std::size_t>(
-        std::count_if(s.begin(), s.end(), [](char c) { return !IsContinuation(static_cast<unsigned char>(c)); }));
+    return static_cast<std::size_t>(std::count_if(
+        s.begin(), s.end(), [](char c) { return !IsContinuation(static_cast<unsigned char>(c)); }));
 }
 
 std::string CutChars(std::string_view s, std::size_t chars) {
@@ -62,7 +64,8 @@ std::string FoldKey(std::string_view s) {
 
 bool IsTakenSheet(const std::vector<std::string>& taken, const std::string& name) {
     const std::string key = FoldKey(name);
-    return std::any_of(taken.begin(), taken.end(), [&key](const std::string& t) { return FoldKey(t) == key; });
+    return std::any_of(taken.begin(), taken.end(),
+                       [&key](const std::string& t) { return FoldKey(t) == key; });
 }
 
 std::string SheetCandidate(const std::string& stem, const std::string& suffix) {
@@ -114,10 +117,12 @@ public:
         }
         bold_ = workbook_add_format(workbook_);
         format_set_bold(bold_);
-        const TDateOrder order = context.Options != nullptr ? context.Options->OutputDateOrder : TDateOrder::Iso;
+        const TDateOrder order =
+            context.Options != nullptr ? context.Options->OutputDateOrder : TDateOrder::Iso;
         date_ = NumberFormat(std::string(DateFormatOf(order)));
         time_ = NumberFormat("hh:mm:ss");
-        // Names the sheets of forms may not take: the forms sheet, and a name the spreadsheet keeps for itself.
+        // Names the sheets of forms may not take: the forms sheet, and a name the spreadsheet keeps for
+        // itself.
         taken_ = {std::string(kFormsTableName), "History"};
     }
 
@@ -162,7 +167,8 @@ public:
         if (row_ >= sheetRows_) {
             EndSheet();
             TEntry& entry = entries_.back();
-            StartSheet(XlsxSheetName(entry.Name, taken_, " (" + std::to_string(entry.Sheets.size() + 1) + ")"));
+            StartSheet(
+                XlsxSheetName(entry.Name, taken_, " (" + std::to_string(entry.Sheets.size() + 1) + ")"));
         }
         const auto row = static_cast<lxw_row_t>(row_);
         lxw_col_t col = 0;
@@ -248,7 +254,8 @@ private:
     lxw_format* FixedFormat(int decimals) {
         auto it = fixed_.find(decimals);
         if (it == fixed_.end()) {
-            const std::string pattern = decimals > 0 ? "0." + std::string(static_cast<std::size_t>(decimals), '0') : "0";
+            const std::string pattern =
+                decimals > 0 ? "0." + std::string(static_cast<std::size_t>(decimals), '0') : "0";
             it = fixed_.emplace(decimals, NumberFormat(pattern)).first;
         }
         return it->second;
@@ -316,7 +323,8 @@ private:
                 WriteText(row, col, std::to_string(value.Integer));
                 return;
             }
-            Check(worksheet_write_number(sheet_, row, col, static_cast<double>(value.Integer), column.Format));
+            Check(
+                worksheet_write_number(sheet_, row, col, static_cast<double>(value.Integer), column.Format));
             return;
         case TValueType::Real:
             Check(worksheet_write_number(sheet_, row, col, value.Real, column.Format));
@@ -344,8 +352,8 @@ private:
     }
 
     void WriteFormsSheet() {
-        headers_ = {"form_name", "sheet_name", "sheet_count", "data_file", "record_count",
-                    "version",   "code_page",  "error"};
+        headers_ = {"form_name",    "sheet_name", "sheet_count", "data_file",
+                    "record_count", "version",    "code_page",   "error"};
         columns_.clear();
         withDeleted_ = false;
         sheet_ = workbook_add_worksheet(workbook_, std::string(kFormsTableName).c_str());
@@ -397,7 +405,8 @@ private:
 
 } // namespace
 
-std::string XlsxSheetName(const std::string& utf8Name, std::vector<std::string>& taken, const std::string& suffix) {
+std::string XlsxSheetName(const std::string& utf8Name, std::vector<std::string>& taken,
+                          const std::string& suffix) {
     std::string stem;
     for (const char c : utf8Name) {
         const bool refused = std::string_view("[]:*?/\\").find(c) != std::string_view::npos ||

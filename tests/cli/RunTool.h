@@ -28,10 +28,10 @@ struct ToolResult {
 // ---- Runs under limits (fault tests) ----
 
 struct ToolOptions {
-    std::vector<std::string> env;        // as for RunTool
-    double timeoutSeconds = 30;          // the tool is killed (SIGKILL) when it runs longer
+    std::vector<std::string> env;          // as for RunTool
+    double timeoutSeconds = 30;            // the tool is killed (SIGKILL) when it runs longer
     std::optional<rlim_t> fileSizeLimit{}; // RLIMIT_FSIZE of the tool, in bytes
-    bool ignoreFileSizeSignal = false;   // SIGXFSZ ignored, so a write past the limit fails with EFBIG
+    bool ignoreFileSizeSignal = false;     // SIGXFSZ ignored, so a write past the limit fails with EFBIG
 };
 
 struct ToolRun : ToolResult {

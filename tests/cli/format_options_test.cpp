@@ -129,13 +129,15 @@ TEST(SchemaCommand, PrintsTheTablesOfTheExport) {
     tw::TempDir out;
     const std::string db = std::string(CORVANE_SOURCE_DIR) + "/examples/v6";
     const std::string file = (out / "v6.sqlite").string();
-    ASSERT_EQ(RunTool({"export", db, "--format", "sqlite", "--out", file, "--records", "all", "-f", "Customers"})
-                  .status,
-              0);
+    ASSERT_EQ(
+        RunTool({"export", db, "--format", "sqlite", "--out", file, "--records", "all", "-f", "Customers"})
+            .status,
+        0);
     const auto sqlite = RunTool({"schema", db, "--dialect=sqlite", "--records", "all", "-f", "Customers"});
     ASSERT_EQ(sqlite.status, 0) << sqlite.err;
-    EXPECT_EQ(sqlite.out, QueryOne(file, "SELECT group_concat(sql || ';', char(10)) || char(10) FROM "
-                                         "(SELECT sql FROM sqlite_master WHERE type = 'table' ORDER BY rowid)"));
+    EXPECT_EQ(sqlite.out,
+              QueryOne(file, "SELECT group_concat(sql || ';', char(10)) || char(10) FROM "
+                             "(SELECT sql FROM sqlite_master WHERE type = 'table' ORDER BY rowid)"));
 
     const auto pg = RunTool({"schema", db, "-f", "Customers", "--schema", "s", "--drop"});
     ASSERT_EQ(pg.status, 0) << pg.err;

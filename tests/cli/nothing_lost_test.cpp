@@ -64,14 +64,14 @@ tw::FormSpec Form(std::string name, std::string dataFile, std::string value) {
 struct OddNames {
     tw::TempDir dir, out;
     OddNames() {
-        tw::WriteDatabase(dir.Path(),
-                          {.Version = 3,
-                           .Forms = {Form("Sales", "SALES.DBM", "sales"), Form("Sales=Q3", "SALESQ3.DBM", "q3"),
-                                     Form("P/O", "PSLASHO.DBM", "slash"), Form("PO", "PO.DBM", "po"),
-                                     Form("Customers", "CUST1.DBM", "lower"),
-                                     Form("CUSTOMERS", "CUST2.DBM", "upper"),
-                                     Form(std::string("AB\0CD", 5), "ABCD.DBM", "cd"),
-                                     Form(std::string("AB\0EF", 5), "ABEF.DBM", "ef")}});
+        tw::WriteDatabase(
+            dir.Path(),
+            {.Version = 3,
+             .Forms = {Form("Sales", "SALES.DBM", "sales"), Form("Sales=Q3", "SALESQ3.DBM", "q3"),
+                       Form("P/O", "PSLASHO.DBM", "slash"), Form("PO", "PO.DBM", "po"),
+                       Form("Customers", "CUST1.DBM", "lower"), Form("CUSTOMERS", "CUST2.DBM", "upper"),
+                       Form(std::string("AB\0CD", 5), "ABCD.DBM", "cd"),
+                       Form(std::string("AB\0EF", 5), "ABEF.DBM", "ef")}});
     }
     std::string Db() const { return dir.Path().string(); }
 };
@@ -131,8 +131,9 @@ TEST(NothingLost, AFailedExportKeepsTheEarlierFile) {
     for (const std::string format : {"csv", "jsonl"}) {
         SCOPED_TRACE(format);
         const std::string stem = (out / "OrdersReturns.").string() + format;
-        ASSERT_EQ(RunTool({"export", dir.Path().string(), "--out", out.Path().string(), "--format", format}).status,
-                  0);
+        ASSERT_EQ(
+            RunTool({"export", dir.Path().string(), "--out", out.Path().string(), "--format", format}).status,
+            0);
         const std::string good = tw::ReadFileText(stem);
         // No such form: the stem of another form's file is not a form name.
         const auto missing = RunTool({"export", dir.Path().string(), "--out", out.Path().string(), "--format",
@@ -158,8 +159,9 @@ TEST(NothingLost, AFailedExportKeepsTheEarlierFile) {
     const std::string file = (out / "all.sqlite").string();
     const auto r = RunTool({"export", dir.Path().string(), "--out", file, "--format", "sqlite"});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(QueryRows(file, "SELECT form_name, table_name, error IS NOT NULL FROM _forms ORDER BY form_name"),
-              "Customers|Customers|0\nOrders/Returns|NULL|1\n");
+    EXPECT_EQ(
+        QueryRows(file, "SELECT form_name, table_name, error IS NOT NULL FROM _forms ORDER BY form_name"),
+        "Customers|Customers|0\nOrders/Returns|NULL|1\n");
 }
 
 TEST(NothingLost, TheDatabaseOwnFilesAreNeverReplaced) {
@@ -182,8 +184,10 @@ TEST(NothingLost, TheDatabaseOwnFilesAreNeverReplaced) {
 TEST(NothingLost, ExtensionsAndDelimitersThatCannotWorkAreUsageErrors) {
     tw::TempDir dir, out;
     tw::WriteDatabase(dir.Path(), {.Version = 5, .Forms = {Form("", "BLANK.DBM", "b")}});
-    for (const std::vector<std::string>& extra :
-         {std::vector<std::string>{"--ext", "./x"}, {"--ext", ".."}, {"--delimiter", "\""}, {"--delimiter", "\r"}}) {
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{"--ext", "./x"},
+                                                  {"--ext", ".."},
+                                                  {"--delimiter", "\""},
+                                                  {"--delimiter", "\r"}}) {
         std::vector<std::string> args = {"export", dir.Path().string(), "--out", out.Path().string()};
         args.insert(args.end(), extra.begin(), extra.end());
         const auto r = RunTool(args);
@@ -200,9 +204,10 @@ TEST(NothingLost, ExtensionsAndDelimitersThatCannotWorkAreUsageErrors) {
 // forms export all the same.
 TEST(NothingLost, AMissingSystemDefinitionDoesNotStopTheOrdinaryForms) {
     tw::TempDir dir, out;
-    tw::WriteDatabase(dir.Path(), {.Version = 7,
-                                   .Forms = {Form("Customers", "CUSTOMER.DBM", "c"), Form("Orders", "ORDERS.DBM", "o")},
-                                   .Configuration = tw::ConfigurationSpec{}});
+    tw::WriteDatabase(dir.Path(),
+                      {.Version = 7,
+                       .Forms = {Form("Customers", "CUSTOMER.DBM", "c"), Form("Orders", "ORDERS.DBM", "o")},
+                       .Configuration = tw::ConfigurationSpec{}});
     const auto csv = RunTool({"export", dir.Path().string(), "--out", out.Path().string()});
     EXPECT_EQ(csv.status, 0) << csv.err;
     EXPECT_THAT(csv.err, HasSubstr("Configuration: left out"));

@@ -241,9 +241,10 @@ TEST_F(ExportForm4x, MissingDataFileOrNoRecordsGivesTheHeadingAlone) {
     const Exported e = Export(db, "NoData", out.Dir());
     EXPECT_FALSE(e.Result.DataFileOpened);
     // The dictionary counts records the missing file cannot hold: said, naming the form and both counts.
-    EXPECT_EQ(e.Messages, "Warning: form NoData: the dictionary counts 3 records, but its data file NODATA.DBM "
-                          "does not exist (0 records); " +
-                              out.Dir() + "NoData.csv holds the heading line only\n");
+    EXPECT_EQ(e.Messages,
+              "Warning: form NoData: the dictionary counts 3 records, but its data file NODATA.DBM "
+              "does not exist (0 records); " +
+                  out.Dir() + "NoData.csv holds the heading line only\n");
     EXPECT_EQ(Text("NoData.csv"), "N\r\n");
     fs::remove(dir / "NOCOUNT.DBM");
     EXPECT_EQ(Export(db, "NoCount", out.Dir()).Messages, "") << "a form never filled has no data file";

@@ -37,7 +37,9 @@ struct TRecordingObserver final : IExportObserver {
     int Started = 0;
     void FormStarted(std::size_t, std::size_t, const TPlanItem&) override { ++Started; }
     void Message(const std::string& line) override { Messages.push_back(line); }
-    void FormFailed(const TFormResult& result) override { Failures.push_back(result.Label + ": " + result.Error); }
+    void FormFailed(const TFormResult& result) override {
+        Failures.push_back(result.Label + ": " + result.Error);
+    }
     bool CancelRequested() override { return CancelAfterForms >= 0 && Started >= CancelAfterForms; }
 };
 
@@ -113,8 +115,9 @@ TEST_F(ExportRunTest, EveryFormGetsAFileOfItsOwn) {
           .Forms = {Form("P/O", "PSLASHO.DBM", "slash"), Form("PO", "PO.DBM", "po"),
                     Form("Customers", "CUST1.DBM", "lower"), Form("CUSTOMERS", "CUST2.DBM", "upper"),
                     Form("Twin", "TWIN1.DBM", "first"), Form("Twin", "TWIN2.DBM", "second"),
-                    Form(std::string("AB\0CD", 5), "ABCD.DBM", "cd"), Form(std::string("AB\0EF", 5), "ABEF.DBM", "ef"),
-                    Form("..", "DOTDOT.DBM", "dots"), Form("a\tb", "TAB.DBM", "tab")}});
+                    Form(std::string("AB\0CD", 5), "ABCD.DBM", "cd"),
+                    Form(std::string("AB\0EF", 5), "ABEF.DBM", "ef"), Form("..", "DOTDOT.DBM", "dots"),
+                    Form("a\tb", "TAB.DBM", "tab")}});
     const TExportPlan plan = PlanOfEveryForm(db, 'L');
     ASSERT_EQ(plan.size(), 10u);
     const TRunResult run = Run(plan);
@@ -124,11 +127,11 @@ TEST_F(ExportRunTest, EveryFormGetsAFileOfItsOwn) {
         contents[name] = Text(name);
     }
     const std::map<std::string, std::string> expected = {
-        {"AB_CD.csv", "N\r\n\"cd\"\r\n"},     {"AB_EF.csv", "N\r\n\"ef\"\r\n"},
+        {"AB_CD.csv", "N\r\n\"cd\"\r\n"},          {"AB_EF.csv", "N\r\n\"ef\"\r\n"},
         {"CUSTOMERS_2.csv", "N\r\n\"upper\"\r\n"}, {"Customers.csv", "N\r\n\"lower\"\r\n"},
-        {"PO.csv", "N\r\n\"slash\"\r\n"},     {"PO_2.csv", "N\r\n\"po\"\r\n"},
-        {"Twin.csv", "N\r\n\"first\"\r\n"},   {"Twin_2.csv", "N\r\n\"second\"\r\n"},
-        {"a_b.csv", "N\r\n\"tab\"\r\n"},      {"form.csv", "N\r\n\"dots\"\r\n"},
+        {"PO.csv", "N\r\n\"slash\"\r\n"},          {"PO_2.csv", "N\r\n\"po\"\r\n"},
+        {"Twin.csv", "N\r\n\"first\"\r\n"},        {"Twin_2.csv", "N\r\n\"second\"\r\n"},
+        {"a_b.csv", "N\r\n\"tab\"\r\n"},           {"form.csv", "N\r\n\"dots\"\r\n"},
     };
     EXPECT_EQ(contents, expected);
     for (const TFormResult& form : run.Forms) {
@@ -152,16 +155,25 @@ TEST_F(ExportRunTest, OptionsThatCouldNotBeReadBackOrLeadOutsideAreRefused) {
         bool Refused;
     };
     const Case cases[] = {
-        {"csv", ',', false}, {"", ';', false},   {"./x", ',', true}, {".", ',', true},
-        {"..", ',', true},   {"a\\b", ',', true}, {std::string("a\0", 2), ',', true},
-        {"csv", '\r', true}, {"csv", '\n', true}, {"csv", '\0', true}, {"csv", '"', true},
+        {"csv", ',', false},
+        {"", ';', false},
+        {"./x", ',', true},
+        {".", ',', true},
+        {"..", ',', true},
+        {"a\\b", ',', true},
+        {std::string("a\0", 2), ',', true},
+        {"csv", '\r', true},
+        {"csv", '\n', true},
+        {"csv", '\0', true},
+        {"csv", '"', true},
         {"csv", '\t', false},
     };
     for (const Case& c : cases) {
         TExportOptions options;
         options.Extension = c.Extension;
         options.Delimiter = c.Delimiter;
-        EXPECT_EQ(CheckExportOptions(options).has_value(), c.Refused) << c.Extension << " " << int{c.Delimiter};
+        EXPECT_EQ(CheckExportOptions(options).has_value(), c.Refused)
+            << c.Extension << " " << int{c.Delimiter};
         if (c.Refused) {
             EXPECT_THROW(RunExport(db, {}, options, observer), std::invalid_argument);
         }
@@ -184,8 +196,12 @@ TEST_F(ExportRunTest, AnEntryNamingNoFormWritesNothing) {
 // is a form never filled.
 TEST_F(ExportRunTest, AnUnreadableDataFileFailsTheFormAndKeepsTheEarlierFile) {
     Load({.Version = 5,
-          .Forms = {Form("Broken", "BROKEN.DBM", "x"), Form("Fine", "FINE.DBM", "y"),
-                    {.Name = "Empty", .DataFile = "EMPTY.DBM", .RecordCount = 0, .Fields = {tw::TextField("N", 8)},
+          .Forms = {Form("Broken", "BROKEN.DBM", "x"),
+                    Form("Fine", "FINE.DBM", "y"),
+                    {.Name = "Empty",
+                     .DataFile = "EMPTY.DBM",
+                     .RecordCount = 0,
+                     .Fields = {tw::TextField("N", 8)},
                      .WriteDataFile = false}}});
     fs::remove(dir / "BROKEN.DBM");
     fs::create_directory(dir / "BROKEN.DBM");
@@ -248,8 +264,8 @@ TEST_F(ExportRunTest, ASystemFormWithoutDefinitionIsLeftOutOfEveryForm) {
 }
 
 TEST_F(ExportRunTest, AFailedFormEndsOnlyARunThatStopsAtItsFirstError) {
-    tw::DatabaseSpec desc{.Version = 5,
-                          .Forms = {Form("A", "A.DBM", "a"), Form("B", "B.DBM", "b"), Form("C", "C.DBM", "c")}};
+    tw::DatabaseSpec desc{
+        .Version = 5, .Forms = {Form("A", "A.DBM", "a"), Form("B", "B.DBM", "b"), Form("C", "C.DBM", "c")}};
     desc.Forms[1].WriteDefinition = false;
     Load(desc);
     const TRunResult goOn = Run(PlanOfEveryForm(db, 'L'));
@@ -279,8 +295,8 @@ TEST_F(ExportRunTest, CancelBetweenFormsReportsTheFormsDone) {
 
 TEST_F(ExportRunTest, AOneFileFormatThisBuildLacksFailsEveryFormClearly) {
     Load({.Version = 5, .Forms = {Form("A", "A.DBM", "a")}});
-    const TRunResult run = Run(PlanOfEveryForm(db, 'L'), TOutputFormat::Xlsx, TStopRule::GoOn,
-                               (out / "a.xlsx").string());
+    const TRunResult run =
+        Run(PlanOfEveryForm(db, 'L'), TOutputFormat::Xlsx, TStopRule::GoOn, (out / "a.xlsx").string());
     ASSERT_EQ(run.Forms.size(), 1u);
     EXPECT_EQ(run.Forms[0].Error, "the xlsx format is not available in this build");
     EXPECT_TRUE(Entries(out.Path()).empty());

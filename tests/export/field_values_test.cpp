@@ -304,14 +304,10 @@ TEST(DayCountDate, WrittenInTheShortDateFormat) {
         const char* Format;
         const char* Expected;
     } cases[] = {
-        {"%d/%m/%Y", "01/01/1777"},
-        {"%m-%d-%y", "01-01-77"},
-        {"%Y.%m.%d", "1777.01.01"},
-        {"%e|%%|%q", " 1|%|%q"},
-        {"%-m/%-d/%Y", "1/1/1777"},
-        {"%-d.%-m.%y", "1.1.77"},
-        {"%-y %-", "%-y %-"},
-        {"%", "%"},
+        {"%d/%m/%Y", "01/01/1777"}, {"%m-%d-%y", "01-01-77"},
+        {"%Y.%m.%d", "1777.01.01"}, {"%e|%%|%q", " 1|%|%q"},
+        {"%-m/%-d/%Y", "1/1/1777"}, {"%-d.%-m.%y", "1.1.77"},
+        {"%-y %-", "%-y %-"},       {"%", "%"},
     };
     for (const auto& c : cases) {
         context.ShortDateFormat = c.Format;
@@ -349,7 +345,7 @@ TEST(LocaleShortDateFormat, EveryTwoDigitYearIsWidenedAndNothingElseChanges) {
         const char* System;
         const char* Expected;
     } cases[] = {
-        {"%m/%d/%y", "%m/%d/%Y"},     {"%d.%m.%y", "%d.%m.%Y"},     {"%-m/%-d/%Y", "%-m/%-d/%Y"},
+        {"%m/%d/%y", "%m/%d/%Y"},       {"%d.%m.%y", "%d.%m.%Y"},         {"%-m/%-d/%Y", "%-m/%-d/%Y"},
         {"%y-%m-%d %y", "%Y-%m-%d %Y"}, {"%%y %d/%m/%y", "%%y %d/%m/%Y"}, {"", "%d/%m/%Y"},
         {"%Y%m%d%", "%Y%m%d%"},
     };

@@ -40,9 +40,15 @@ public:
     std::map<std::string, TState> outputs;
 };
 
-TTypedValue Integer(std::int64_t v) { return {TValueType::Integer, v, 0, {}}; }
-TTypedValue Real(double v) { return {TValueType::Real, 0, v, {}}; }
-TTypedValue Text(std::string v) { return {TValueType::Text, 0, 0, std::move(v)}; }
+TTypedValue Integer(std::int64_t v) {
+    return {TValueType::Integer, v, 0, {}};
+}
+TTypedValue Real(double v) {
+    return {TValueType::Real, 0, v, {}};
+}
+TTypedValue Text(std::string v) {
+    return {TValueType::Text, 0, 0, std::move(v)};
+}
 
 TEST(CopyText, EscapesWhatTheTextFormatReads) {
     const struct {
@@ -53,10 +59,13 @@ TEST(CopyText, EscapesWhatTheTextFormatReads) {
         {"tab\there", "tab\\there"},
         {"line\nfeed", "line\\nfeed"},
         {"carriage\rreturn", "carriage\\rreturn"},
-        {"\\.", "\\\\."},                        // not the end-of-data marker
-        {"\\N", "\\\\N"},                        // not NULL
-        {std::string("a\0b", 3), "ab"},          // no PostgreSQL text holds a NUL
-        {"Gr\xC3\xB6\xC3\x9F" "e", "Gr\xC3\xB6\xC3\x9F" "e"},
+        {"\\.", "\\\\."},               // not the end-of-data marker
+        {"\\N", "\\\\N"},               // not NULL
+        {std::string("a\0b", 3), "ab"}, // no PostgreSQL text holds a NUL
+        {"Gr\xC3\xB6\xC3\x9F"
+         "e",
+         "Gr\xC3\xB6\xC3\x9F"
+         "e"},
         {"", ""},
     };
     for (const auto& c : cases) {
@@ -163,8 +172,8 @@ TEST(SqlNames, CutToTheServersLimitOnCharacterBoundaries) {
     TTypedForm form;
     form.WithDeleted = true;
     form.Columns = {{&field, longName + "a", TColumnType::Text}, {&field, longName + "b", TColumnType::Text}};
-    EXPECT_EQ(SqlColumnNames(form, 40), (std::vector<std::string>{longName, std::string(38, 'x') + "_2",
-                                                                   std::string(kDeletedColumn)}));
+    EXPECT_EQ(SqlColumnNames(form, 40),
+              (std::vector<std::string>{longName, std::string(38, 'x') + "_2", std::string(kDeletedColumn)}));
 }
 
 // A form of two fields and three records, one deleted, written whole.
@@ -192,8 +201,8 @@ TEST(PostgreSqlScript, OneTransactionOfTablesCopyBlocksAndTheFormsTable) {
     TMemoryTarget target;
     TExportPlan plan = PlanOfEveryForm(db, 'A');
     plan.push_back({nullptr, 'L', "Missing", {}});
-    const TRunResult run = corvane::testing::RunOneFile(TOutputFormat::PostgreSql, MakePostgreSqlWriter, db, plan,
-                                                        options, "parts.sql", &target);
+    const TRunResult run = corvane::testing::RunOneFile(TOutputFormat::PostgreSql, MakePostgreSqlWriter, db,
+                                                        plan, options, "parts.sql", &target);
     EXPECT_EQ(run.Summary.OneFile, "parts.sql");
     ASSERT_EQ(run.Forms.size(), 2u);
     EXPECT_EQ(run.Forms[0].Table, "Parts");
@@ -256,9 +265,7 @@ TEST(PostgreSqlScript, WithoutCommitTheOutputIsNotCompleted) {
     TMemoryTarget target;
     TExportOptions options;
     TDEInfoRec db;
-    {
-        auto writer = MakePostgreSqlWriter("out.sql", {&db, &options, TCodePage::Cp437, &target, nullptr});
-    }
+    { auto writer = MakePostgreSqlWriter("out.sql", {&db, &options, TCodePage::Cp437, &target, nullptr}); }
     EXPECT_FALSE(target.outputs["out.sql"].Committed);
 }
 
@@ -268,9 +275,7 @@ TEST(PostgreSqlScript, WithoutATargetItIsWrittenToTheFileOnlyOnCommit) {
     tw::WriteFile(file, std::string_view("older script"));
     TExportOptions options;
     TDEInfoRec db;
-    {
-        auto writer = MakePostgreSqlWriter(file, {&db, &options, TCodePage::Cp437, nullptr, nullptr});
-    }
+    { auto writer = MakePostgreSqlWriter(file, {&db, &options, TCodePage::Cp437, nullptr, nullptr}); }
     EXPECT_EQ(tw::ReadFileText(file), "older script");
     auto writer = MakePostgreSqlWriter(file, {&db, &options, TCodePage::Cp437, nullptr, nullptr});
     writer->Commit();
@@ -310,8 +315,8 @@ TEST_P(SchemaOfSqlite, IsTheSchemaOfTheSqliteExport) {
     const std::string file = (out / "db.sqlite").string();
     TFormatRegistry registry;
     RegisterSqliteFormat(registry);
-    const TRunResult run = corvane::testing::RunOneFile(TOutputFormat::Sqlite, *registry.Find(TOutputFormat::Sqlite),
-                                                        db, plan, TExportOptions{}, file);
+    const TRunResult run = corvane::testing::RunOneFile(
+        TOutputFormat::Sqlite, *registry.Find(TOutputFormat::Sqlite), db, plan, TExportOptions{}, file);
     ASSERT_EQ(run.Summary.OneFile, file);
     std::string ddl;
     WriteSchema(plan, TSchemaDialect::Sqlite, DefaultCodePage(version), TExportOptions{}, ddl);
@@ -331,8 +336,7 @@ TEST(Schema, PostgreSqlDialectInTheSchemaWithDrops) {
     options.Schema = "s";
     options.DropTables = true;
     std::string ddl;
-    WriteSchema(PlanOfEveryForm(db, 'L'), TSchemaDialect::PostgreSql, TCodePage::Cp437, options,
-                ddl);
+    WriteSchema(PlanOfEveryForm(db, 'L'), TSchemaDialect::PostgreSql, TCodePage::Cp437, options, ddl);
     EXPECT_EQ(ddl, "CREATE SCHEMA IF NOT EXISTS \"s\";\n"
                    "DROP TABLE IF EXISTS \"s\".\"_forms\";\n"
                    "CREATE TABLE \"s\".\"_forms\" (\n"

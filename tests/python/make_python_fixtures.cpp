@@ -1,5 +1,5 @@
-// Writes the databases the Python module's tests read into the directory given (replacing it): the typed fixture of every
-// version, a large generated form, and damaged and hostile databases.
+// Writes the databases the Python module's tests read into the directory given (replacing it): the typed
+// fixture of every version, a large generated form, and damaged and hostile databases.
 //
 //     make_python_fixtures DIR [LARGE_RECORDS]
 
@@ -51,14 +51,15 @@ void WriteOddValues(const fs::path& dir) {
 // Day-count dates beyond the reach of pandas' datetime64[ns], and one beyond the year 9999.
 void WriteFarDates(const fs::path& dir) {
     tw::WriteDatabase(
-        dir, {.Version = 5,
-              .Name = "Far",
-              .Forms = {{.Name = "Far",
-                         .Fields = {tw::DayCountDate("Day"), tw::DayCountDate("Near")},
-                         .Records = {{.Values = {{"Day", tw::Date{2300, 1, 1}}, {"Near", tw::Date{2001, 2, 3}}}},
-                                     {.Values = {{"Day", tw::Date{1997, 3, 15}}}},
-                                     {.Values = {{"Day", tw::Empty{}}}},
-                                     {.Values = {{"Day", 0x7FFFFFFF}}}}}}});
+        dir,
+        {.Version = 5,
+         .Name = "Far",
+         .Forms = {{.Name = "Far",
+                    .Fields = {tw::DayCountDate("Day"), tw::DayCountDate("Near")},
+                    .Records = {{.Values = {{"Day", tw::Date{2300, 1, 1}}, {"Near", tw::Date{2001, 2, 3}}}},
+                                {.Values = {{"Day", tw::Date{1997, 3, 15}}}},
+                                {.Values = {{"Day", tw::Empty{}}}},
+                                {.Values = {{"Day", 0x7FFFFFFF}}}}}}});
 }
 
 } // namespace
@@ -115,8 +116,9 @@ int main(int argc, char** argv) {
         huge.RecordCount = 0x7FFFFFFF;
         WriteSmall(root / "hostile-count", huge);
         WriteSmall(root / "hostile-definition", SmallForm());
-        tw::WriteFile(root / "hostile-definition" / "CUSTOMER.tdf",
-                      tw::BuildDefinition5x({.FieldBlock = tw::Bytes(300, 0xFF), .NameBlock = tw::Bytes(3, 0xFE)}));
+        tw::WriteFile(
+            root / "hostile-definition" / "CUSTOMER.tdf",
+            tw::BuildDefinition5x({.FieldBlock = tw::Bytes(300, 0xFF), .NameBlock = tw::Bytes(3, 0xFE)}));
         tw::FormSpec partial = SmallForm();
         partial.RecordCount = 3;
         partial.DataFileTrailing = tw::Bytes(7, 0x41);

@@ -87,9 +87,9 @@ TEST(UpperCaseAscii, ChangesOnlyAsciiLetters) {
 TEST(NameKeys, CompareUpperCasedBytesAsUnsigned) {
     EXPECT_EQ(CompareNameKeys("orders", "ORDERS"), 0);
     EXPECT_LT(CompareNameKeys("Accounts", "customers"), 0);
-    EXPECT_LT(CompareNameKeys("ORD", "orders"), 0);       // a prefix sorts first
-    EXPECT_GT(CompareNameKeys("\xC9tude", "Zebra"), 0);   // bytes above 127 after every ASCII letter
-    EXPECT_FALSE(SameNameKey("\xE9", "\xC9"));             // accented letters are not folded
+    EXPECT_LT(CompareNameKeys("ORD", "orders"), 0);     // a prefix sorts first
+    EXPECT_GT(CompareNameKeys("\xC9tude", "Zebra"), 0); // bytes above 127 after every ASCII letter
+    EXPECT_FALSE(SameNameKey("\xE9", "\xC9"));          // accented letters are not folded
     EXPECT_TRUE(SameNameKey("Customers", "CUSTOMERS"));
     EXPECT_FALSE(SameNameKey(" Customers", "Customers")); // nothing is trimmed
 }

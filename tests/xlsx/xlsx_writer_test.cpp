@@ -78,9 +78,8 @@ TEST_F(XlsxFiles, WithoutCommitNothingIsLeftAndAnOlderFileStays) {
 TEST_F(XlsxFiles, CommitReplacesTheOlderFileAndLeavesNoTemporary) {
     tw::WriteFile(file_, std::string_view("older workbook"));
     const TRunResult run = corvane::testing::RunOneFile(
-        TOutputFormat::Xlsx, [](const std::string& name, const TOneFileContext& context) {
-            return MakeXlsxWriter(name, context);
-        },
+        TOutputFormat::Xlsx,
+        [](const std::string& name, const TOneFileContext& context) { return MakeXlsxWriter(name, context); },
         db_, PlanOfEveryForm(db_, 'L'), options_, file_);
     ASSERT_EQ(run.Forms.size(), 1u);
     EXPECT_EQ(run.Forms[0].Table, "Kunden");

@@ -70,8 +70,8 @@ std::vector<TCharactersChoice> CharactersChoices() {
 std::string SuggestedFileStem(const std::string& databaseName) {
     std::string stem;
     for (const char c : databaseName) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
-                          c == '-' || c == '_';
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                          c == ' ' || c == '-' || c == '_';
         stem += keep ? c : '_';
     }
     const auto first = stem.find_first_not_of(' ');
@@ -98,8 +98,8 @@ std::optional<std::string> RecordSelection(bool live, bool deleted) {
 TForm1::TForm1(TMainWindowControls controls, TDatabaseSelectionDialogue& selection, IModalDialogs& dialogs,
                IMessageBox& messageBox, IProgress& progress, const IProcess& process, TFormatRegistry formats)
     : Controls(controls), selection_(selection), dialogs_(dialogs), messageBox_(messageBox),
-      progress_(progress), process_(process), formats_(std::move(formats)), formatChoices_(FormatChoices(formats_)),
-      charactersChoices_(CharactersChoices()) {}
+      progress_(progress), process_(process), formats_(std::move(formats)),
+      formatChoices_(FormatChoices(formats_)), charactersChoices_(CharactersChoices()) {}
 
 void TForm1::FormCreate() {
     ActiveDatabase = std::make_unique<TDEInfoRec>();
@@ -214,7 +214,8 @@ std::optional<bool> FlagOf(const std::string& value) {
 // message box, and the lines for the strip: the run's diagnostics, each failed form by its error.
 class TWindowObserver final : public IExportObserver {
 public:
-    TWindowObserver(IProgress& progress, IMessageBox& messageBox) : progress_(progress), messageBox_(messageBox) {}
+    TWindowObserver(IProgress& progress, IMessageBox& messageBox)
+        : progress_(progress), messageBox_(messageBox) {}
 
     void FormStarted(std::size_t index, std::size_t count, const TPlanItem& item) override {
         FlushForm();
@@ -283,22 +284,24 @@ void TForm1::ReadExportSettings(const TIniFile& settings) {
         captions.push_back(choice.Caption);
     }
     Controls.FormatBox->SetItems(captions);
-    Controls.FormatBox->SetItemIndex(
-        IndexOfKey(formatChoices_, read("format"), [](const TFormatChoice& c) { return FormatName(c.Format); })
-            .value_or(0));
+    Controls.FormatBox->SetItemIndex(IndexOfKey(formatChoices_, read("format"), [](const TFormatChoice& c) {
+                                         return FormatName(c.Format);
+                                     }).value_or(0));
     captions.clear();
     for (const TCharactersChoice& choice : charactersChoices_) {
         captions.push_back(choice.Caption);
     }
     Controls.CharactersBox->SetItems(captions);
     Controls.CharactersBox->SetItemIndex(
-        IndexOfKey(charactersChoices_, read("characters"), [](const TCharactersChoice& c) { return c.Key; })
-            .value_or(0));
+        IndexOfKey(charactersChoices_, read("characters"), [](const TCharactersChoice& c) {
+            return c.Key;
+        }).value_or(0));
 
     if (const auto index = IndexOfKey(kDateKeys, read("dates"), [](const char* k) { return k; })) {
         Controls.DateRadioGroup->SetItemIndex(*index);
     }
-    if (const auto index = IndexOfKey(kNumericNullKeys, read("numeric null"), [](const char* k) { return k; })) {
+    if (const auto index =
+            IndexOfKey(kNumericNullKeys, read("numeric null"), [](const char* k) { return k; })) {
         Controls.NumericNullRadioGroup->SetItemIndex(*index);
     }
     if (const auto flag = FlagOf(read("text qualifier"))) {
@@ -382,7 +385,8 @@ std::optional<TExportOptions> TForm1::OptionsOfControls(bool askForFile) {
 
     if (IsOneFileFormat(options.Format) && askForFile) {
         const std::optional<std::string> file = Controls.SaveFileDialog->Run(
-            options.Destination, SuggestedFileStem(ActiveDatabase->GetDisplayName()) + "." + formatChoice.FileExtension,
+            options.Destination,
+            SuggestedFileStem(ActiveDatabase->GetDisplayName()) + "." + formatChoice.FileExtension,
             formatChoice.FileExtension);
         if (!file) {
             return std::nullopt;
@@ -451,8 +455,8 @@ void TForm1::Button3Click() {
     }
     const std::string exported =
         std::to_string(written) + " of " + std::to_string(plan.size()) + " forms exported.";
-    const std::string failed = std::to_string(observer.Failures().size()) + " of " +
-                               std::to_string(plan.size()) + " forms failed:";
+    const std::string failed =
+        std::to_string(observer.Failures().size()) + " of " + std::to_string(plan.size()) + " forms failed:";
     if (run.Summary.Stopped) {
         // An error reading the database ends the run; it goes to the program's error reporting, naming the
         // form it happened in.
@@ -464,8 +468,8 @@ void TForm1::Button3Click() {
             className = ExceptionClassName(error);
         } catch (...) {
         }
-        messageBox_.ShowError(TWindowObserver::FailureLine(last) + "\nThe export stopped at this form: " + exported,
-                              className);
+        messageBox_.ShowError(
+            TWindowObserver::FailureLine(last) + "\nThe export stopped at this form: " + exported, className);
         return;
     }
     if (run.Summary.Cancelled) {

@@ -34,8 +34,8 @@ struct TMainWindowControls {
     ICheckList* ListBox1 = nullptr;
     ILabel* Label1 = nullptr; // the bottom strip: the messages of the last export run
     IFolderBrowser* SelectFolderDialog = nullptr;
-    IChoiceBox* FormatBox = nullptr;     // "Format"
-    IChoiceBox* CharactersBox = nullptr; // "Characters"
+    IChoiceBox* FormatBox = nullptr;           // "Format"
+    IChoiceBox* CharactersBox = nullptr;       // "Characters"
     ISaveFileDialog* SaveFileDialog = nullptr; // the file of a one-file format
 };
 

@@ -306,7 +306,8 @@ void TQtChoiceBox::SetItemIndex(int index) {
     }
 }
 
-std::optional<std::string> TQtSaveFileDialog::Run(const std::string& directory, const std::string& suggestedName,
+std::optional<std::string> TQtSaveFileDialog::Run(const std::string& directory,
+                                                  const std::string& suggestedName,
                                                   const std::string& extension) {
     QString start = FromPath(directory);
     if (start.isEmpty() || !QDir(start).exists()) {

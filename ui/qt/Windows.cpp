@@ -4,12 +4,12 @@
 #include "ui/logic/Handlers.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QFile>
 #include <QFrame>
-#include <QIcon>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -365,8 +365,8 @@ TMainWindow::TMainWindow(const IProcess& process, IModalDialogs* dialogs)
     selection_ = new TSelectionDialog(this, process);
     about_ = new TBtnBottomDlg(this);
     const QIcon icon = CorvaneIcon();
-    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(selection_),
-                            static_cast<QWidget*>(about_)}) {
+    for (QWidget* window :
+         {static_cast<QWidget*>(this), static_cast<QWidget*>(selection_), static_cast<QWidget*>(about_)}) {
         window->setWindowIcon(icon);
     }
 

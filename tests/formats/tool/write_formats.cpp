@@ -32,7 +32,7 @@ namespace tw = corvane::testwriter;
 // Texts that the COPY text format must escape, and two that look like its markers.
 void WriteEscapeDatabase(const tw::TempDir& dir) {
     const std::vector<std::string> texts = {"back\\slash", "tab\there", "line\nfeed", "carriage\rreturn",
-                                            "\\.", "\\N", "end\\", "N"};
+                                            "\\.",         "\\N",       "end\\",      "N"};
     tw::FormSpec form{.Name = "Escapes", .Fields = {tw::TextField("Text", 20), tw::WholeNumber("Row", 2)}};
     for (std::size_t i = 0; i < texts.size(); ++i) {
         form.Records.push_back({.Values = {{"Text", texts[i]}, {"Row", static_cast<int>(i + 1)}}});
@@ -113,8 +113,9 @@ int Run(const std::map<std::string, std::string>& args) {
     const TExportPlan plan = PlanOfEveryForm(db, selection);
 
     if (!arg("--ddl-sqlite").empty() || !arg("--ddl-postgresql").empty()) {
-        for (const auto& [name, dialect] : {std::pair{std::string("--ddl-sqlite"), TSchemaDialect::Sqlite},
-                                            std::pair{std::string("--ddl-postgresql"), TSchemaDialect::PostgreSql}}) {
+        for (const auto& [name, dialect] :
+             {std::pair{std::string("--ddl-sqlite"), TSchemaDialect::Sqlite},
+              std::pair{std::string("--ddl-postgresql"), TSchemaDialect::PostgreSql}}) {
             if (!arg(name).empty()) {
                 std::string ddl;
                 WriteSchema(plan, dialect, codePage, options, ddl);
@@ -135,11 +136,13 @@ int Run(const std::map<std::string, std::string>& args) {
     }
     if (!arg("--xlsx").empty()) {
 #ifdef CORVANE_HAVE_XLSX
-        const std::int64_t rows = arg("--sheet-rows").empty() ? kXlsxSheetRows : std::stoll(arg("--sheet-rows"));
+        const std::int64_t rows =
+            arg("--sheet-rows").empty() ? kXlsxSheetRows : std::stoll(arg("--sheet-rows"));
         TFormatRegistry registry;
-        registry.Add(TOutputFormat::Xlsx, [rows](const std::string& fileName, const TOneFileContext& context) {
-            return MakeXlsxWriter(fileName, context, rows);
-        });
+        registry.Add(TOutputFormat::Xlsx,
+                     [rows](const std::string& fileName, const TOneFileContext& context) {
+                         return MakeXlsxWriter(fileName, context, rows);
+                     });
         status |= Export(db, plan, options, TOutputFormat::Xlsx, registry, arg("--xlsx"));
 #else
         return Usage("this build has no workbook format");

@@ -43,9 +43,9 @@ protected:
     }
 
     TMainWindowControls Controls() {
-        return {&window,  &dateGroup, &fieldName, &delimiter, &numericNull, &directory,
-                &extension, &selectAll, &live,    &deleted,   &list,        &label,
-                &browser, &formatBox, &charactersBox, &saveFile};
+        return {&window,    &dateGroup, &fieldName,     &delimiter, &numericNull, &directory,
+                &extension, &selectAll, &live,          &deleted,   &list,        &label,
+                &browser,   &formatBox, &charactersBox, &saveFile};
     }
 
     // Opens the database of directory through "Find Database", choosing the line of the given file name.
@@ -477,7 +477,8 @@ TEST_F(MainWindowTest, OutputFileThatCannotBeCreatedIsReportedAndTheRunGoesOn) {
                 ElementsAre("IO Error: 2\ncustomers: " + missing + "customers.csv: File not found",
                             "IO Error: 2\nOrders: " + missing + "Orders.csv: File not found",
                             "Exports finished, but 2 of 2 forms failed:\ncustomers: " + missing +
-                                "customers.csv: File not found\nOrders: " + missing + "Orders.csv: File not found"));
+                                "customers.csv: File not found\nOrders: " + missing +
+                                "Orders.csv: File not found"));
 }
 
 TEST_F(MainWindowTest, ErrorInsideTheExportEndsTheRun) {
@@ -492,9 +493,10 @@ TEST_F(MainWindowTest, ErrorInsideTheExportEndsTheRun) {
     form.Button3Click();
     EXPECT_TRUE(messageBox.Messages.empty()) << "no \"Exports complete.\"";
     ASSERT_EQ(messageBox.Errors.size(), 1u) << "the error goes to the error reporting, naming the form";
-    EXPECT_EQ(messageBox.Errors[0].first, "customers: " + dir.Dir() +
-                                              "db/CUSTOMER.DBA: File not found\nThe export stopped at this form: "
-                                              "0 of 2 forms exported.");
+    EXPECT_EQ(messageBox.Errors[0].first,
+              "customers: " + dir.Dir() +
+                  "db/CUSTOMER.DBA: File not found\nThe export stopped at this form: "
+                  "0 of 2 forms exported.");
     EXPECT_EQ(messageBox.Errors[0].second, "EInOutError");
     EXPECT_FALSE(fs::exists(dir / "out" / "Orders.csv")) << "the later form is not exported";
     EXPECT_TRUE(list.IsTicked(0));
@@ -684,9 +686,10 @@ TEST_F(MainWindowTest, ExportChoicesRoundTripThroughTheSettingsFile) {
 }
 
 TEST_F(MainWindowTest, UnknownSettingsValuesKeepTheInitialStates) {
-    tw::WriteFile(dir / "corvane.ini", "[paths]\ndestination=/srv/out\n[export]\nformat=dbase\ncharacters=ebcdic\n"
-                                       "dates=lunar\nnumeric null=9\ntext qualifier=maybe\ndelimiter=;;\n"
-                                       "file type=toolong\nlive=yes\n");
+    tw::WriteFile(dir / "corvane.ini",
+                  "[paths]\ndestination=/srv/out\n[export]\nformat=dbase\ncharacters=ebcdic\n"
+                  "dates=lunar\nnumeric null=9\ntext qualifier=maybe\ndelimiter=;;\n"
+                  "file type=toolong\nlive=yes\n");
     form.FormCreate();
     EXPECT_EQ(formatBox.Index, 0) << "a format this window does not offer";
     EXPECT_EQ(charactersBox.Index, 0);

@@ -391,16 +391,15 @@ TEST_F(QtWindowsTest, CancelDuringALongRunReportsTheFormsDone) {
     tw::FormSpec big{.Name = "Big", .Fields = {tw::TextField("Name", 8), tw::WholeNumber("N", 4)}};
     big.RecordCount = static_cast<std::int32_t>(kBigRecords);
     big.WriteDataFile = false;
-    tw::WriteDatabase(dir / "db", {.Version = 5,
-                                   .Name = "Shop",
-                                   .Forms = {{.Name = "Alpha",
-                                              .Fields = {tw::TextField("A", 4)},
-                                              .Records = {{.Values = {{"A", "a1"}}}}},
-                                             big,
-                                             {.Name = "Gamma",
-                                              .Fields = {tw::TextField("G", 4)},
-                                              .Records = {{.Values = {{"G", "g1"}}}}}},
-                                   .Configuration = tw::ConfigurationSpec{}});
+    tw::WriteDatabase(
+        dir / "db",
+        {.Version = 5,
+         .Name = "Shop",
+         .Forms =
+             {{.Name = "Alpha", .Fields = {tw::TextField("A", 4)}, .Records = {{.Values = {{"A", "a1"}}}}},
+              big,
+              {.Name = "Gamma", .Fields = {tw::TextField("G", 4)}, .Records = {{.Values = {{"G", "g1"}}}}}},
+         .Configuration = tw::ConfigurationSpec{}});
     tw::WriteDataFileStreaming(dir / "db" / tw::DefaultDataFileName("Big"), tw::FormRecordLength(big, 5),
                                kBigRecords, [](std::uint64_t index, tw::Slot& slot) {
                                    slot.Text(1, "n" + std::to_string(index % 1000), 8);

@@ -31,16 +31,17 @@ int main(int argc, char** argv) {
     InitEnvironment(0);
 
     const tw::TempDir dir;
-    tw::WriteDatabase(dir / "db", {.Version = 5,
-                                   .Name = "Garden Centre",
-                                   .Forms = {{.Name = "Customers",
-                                              .Fields = {tw::TextField("Name", 12), tw::WholeNumber("Visits", 2)},
-                                              .Records = {{.Values = {{"Name", "Caf\x82 Rose"}, {"Visits", 3}}},
-                                                          {.Values = {{"Name", "M\x81ller"}, {"Visits", 7}}}}},
-                                             {.Name = "Plants",
-                                              .Fields = {tw::TextField("Kind", 12)},
-                                              .Records = {{.Values = {{"Kind", "Fern"}}}}}},
-                                   .Configuration = tw::ConfigurationSpec{}});
+    tw::WriteDatabase(dir / "db",
+                      {.Version = 5,
+                       .Name = "Garden Centre",
+                       .Forms = {{.Name = "Customers",
+                                  .Fields = {tw::TextField("Name", 12), tw::WholeNumber("Visits", 2)},
+                                  .Records = {{.Values = {{"Name", "Caf\x82 Rose"}, {"Visits", 3}}},
+                                              {.Values = {{"Name", "M\x81ller"}, {"Visits", 7}}}}},
+                                 {.Name = "Plants",
+                                  .Fields = {tw::TextField("Kind", 12)},
+                                  .Records = {{.Values = {{"Kind", "Fern"}}}}}},
+                       .Configuration = tw::ConfigurationSpec{}});
     std::filesystem::create_directories(dir / "out");
     const std::string settings = (dir / "corvane.ini").string();
     tw::WriteFile(settings, "[paths]\ndestination=" + (dir / "out").string() + "\nsource=" + dir.Dir() +
