@@ -31,6 +31,12 @@ std::string UniqueName(const std::string& base, const std::vector<std::string>& 
     return result;
 }
 
+bool TakesDeleted(char selection) {
+    return selection == kSelectDeleted || selection == kSelectAll;
+}
+
+} // namespace
+
 std::string_view SqliteDeclaredType(TColumnType type) {
     switch (type) {
     case TColumnType::Integer:
@@ -42,12 +48,6 @@ std::string_view SqliteDeclaredType(TColumnType type) {
     }
     return "TEXT";
 }
-
-bool TakesDeleted(char selection) {
-    return selection == kSelectDeleted || selection == kSelectAll;
-}
-
-} // namespace
 
 std::string QuoteSqlIdentifier(std::string_view name) {
     std::string quoted = "\"";

@@ -23,6 +23,9 @@ inline constexpr std::size_t kPostgreSqlNameBytes = 63;
 // name between double quotes, each double quote doubled.
 std::string QuoteSqlIdentifier(std::string_view name);
 
+// The declared type of a column in the SQLite file: INTEGER, REAL or TEXT.
+std::string_view SqliteDeclaredType(TColumnType type);
+
 // The first maxBytes bytes of a UTF-8 name, cut before a character that would not fit whole.
 std::string CutUtf8(std::string_view name, std::size_t maxBytes);
 

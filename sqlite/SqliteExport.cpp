@@ -3,6 +3,7 @@
 #include "database/Errors.h"
 #include "database/PlatformFile.h"
 #include "export/DataFile.h"
+#include "export/SqlSchema.h"
 #include "export/TypedExport.h"
 #include "text/TextUtils.h"
 
@@ -13,32 +14,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr std::string_view kReservedPrefix = "SQLITE_";
-
-std::string QuoteIdentifier(std::string_view name) {
-    std::string quoted = "\"";
-    for (const char c : name) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    quoted += '"';
-    return quoted;
-}
-
-std::string_view DeclaredType(TColumnType type) {
-    switch (type) {
-    case TColumnType::Integer:
-        return "INTEGER";
-    case TColumnType::Real:
-        return "REAL";
-    case TColumnType::Text:
-        break;
-    }
-    return "TEXT";
-}
 
 // The open SQLite file; every failure is raised with SQLite's own words and the platform's code where it
 // has one.
@@ -176,19 +151,19 @@ public:
             return;
         }
         table_ = SqliteTableName(form.Name, tables_);
-        std::string create = "CREATE TABLE " + QuoteIdentifier(table_) + " (";
-        std::string insert = "INSERT INTO " + QuoteIdentifier(table_) + " VALUES (";
+        std::string create = "CREATE TABLE " + QuoteSqlIdentifier(table_) + " (";
+        std::string insert = "INSERT INTO " + QuoteSqlIdentifier(table_) + " VALUES (";
         bool first = true;
         auto addColumn = [&](std::string_view name, std::string_view type) {
             create += first ? "" : ", ";
-            create += QuoteIdentifier(name);
+            create += QuoteSqlIdentifier(name);
             create += ' ';
             create += type;
             insert += first ? "?" : ", ?";
             first = false;
         };
         for (const TTypedColumn& column : form.Columns) {
-            addColumn(column.Name, DeclaredType(column.Type));
+            addColumn(column.Name, SqliteDeclaredType(column.Type));
         }
         if (form.WithDeleted) {
             addColumn(kDeletedColumn, "INTEGER NOT NULL");
@@ -223,7 +198,7 @@ public:
         }
         if (open_ && !table_.empty()) {
             // The form failed part way: the file holds only what exported whole.
-            file_->Exec("DROP TABLE " + QuoteIdentifier(table_));
+            file_->Exec("DROP TABLE " + QuoteSqlIdentifier(table_));
         }
         open_ = false;
         table_.clear();
@@ -234,11 +209,11 @@ public:
 
     void Commit() override {
         file_->Exec(
-            "CREATE TABLE " + QuoteIdentifier(kFormsTable) +
+            "CREATE TABLE " + QuoteSqlIdentifier(kFormsTable) +
             " (\"form_name\" TEXT NOT NULL, \"table_name\" TEXT, \"data_file\" TEXT, \"record_count\" "
             "INTEGER NOT NULL, \"version\" INTEGER NOT NULL, \"code_page\" TEXT NOT NULL, \"error\" "
             "TEXT)");
-        file_->Prepare("INSERT INTO " + QuoteIdentifier(kFormsTable) + " VALUES (?, ?, ?, ?, ?, ?, ?)");
+        file_->Prepare("INSERT INTO " + QuoteSqlIdentifier(kFormsTable) + " VALUES (?, ?, ?, ?, ?, ?, ?)");
         for (const TFormRow& row : forms_) {
             file_->BindText(1, row.Name);
             if (!row.Table.empty()) {
@@ -280,27 +255,7 @@ private:
 } // namespace
 
 std::string SqliteTableName(const std::string& utf8Name, std::vector<std::string>& taken) {
-    // A NUL byte would end the statement's text early.
-    std::string name = utf8Name.empty() ? "form" : ReplaceChars(utf8Name, std::string_view("\0", 1), '_');
-    const std::string key = UpperCaseAscii(name);
-    if (key.compare(0, kReservedPrefix.size(), kReservedPrefix) == 0 || key == UpperCaseAscii(kFormsTable)) {
-        name.insert(0, "_");
-    }
-    auto isTaken = [&taken](const std::string& candidate) {
-        const std::string k = UpperCaseAscii(candidate);
-        for (const std::string& t : taken) {
-            if (UpperCaseAscii(t) == k) {
-                return true;
-            }
-        }
-        return false;
-    };
-    std::string result = name;
-    for (int n = 2; isTaken(result); ++n) {
-        result = name + "_" + std::to_string(n);
-    }
-    taken.push_back(result);
-    return result;
+    return UniqueTableName(utf8Name, taken);
 }
 
 void RegisterSqliteFormat(TFormatRegistry& registry) {
