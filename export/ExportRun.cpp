@@ -545,19 +545,32 @@ std::vector<std::string> FormListLines(const TDEInfoRec& database) {
     return lines;
 }
 
-TPlanItem PlanItemOfLine(const TDEInfoRec& database, const std::string& line, char selection,
-                         int occurrence) {
+TFormsByLine ListedFormsByLine(const TDEInfoRec& database) {
+    TFormsByLine forms;
+    for (const TFormRec* form : ListedForms(database)) {
+        forms.emplace(FormListLine(*form), const_cast<TFormRec*>(form));
+    }
+    return forms;
+}
+
+TPlanItem PlanItemOfLine(const TFormsByLine& forms, const std::string& line, char selection, int occurrence) {
     TPlanItem item;
     item.Label = line;
     item.Selection = selection;
-    for (const TFormRec* form : ListedForms(database)) {
-        if (FormListLine(*form) == line && occurrence-- == 0) {
-            item.Form = const_cast<TFormRec*>(form);
-            item.Label = form->Name;
+    auto [first, last] = forms.equal_range(line);
+    for (; first != last; ++first) {
+        if (occurrence-- == 0) {
+            item.Form = first->second;
+            item.Label = first->second->Name;
             break;
         }
     }
     return item;
+}
+
+TPlanItem PlanItemOfLine(const TDEInfoRec& database, const std::string& line, char selection,
+                         int occurrence) {
+    return PlanItemOfLine(ListedFormsByLine(database), line, selection, occurrence);
 }
 
 TExportPlan PlanOfEveryForm(const TDEInfoRec& database, char selection, std::vector<TLeftOutForm>* leftOut) {

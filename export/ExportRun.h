@@ -101,6 +101,13 @@ std::vector<std::string> FormListLines(const TDEInfoRec& database);
 TPlanItem PlanItemOfLine(const TDEInfoRec& database, const std::string& line, char selection,
                          int occurrence = 0);
 
+// The listed forms by their list line, in list order among equal lines: PlanItemOfLine for many lines
+// without listing the forms again for each.
+using TFormsByLine = std::multimap<std::string, TFormRec*>;
+TFormsByLine ListedFormsByLine(const TDEInfoRec& database);
+TPlanItem PlanItemOfLine(const TFormsByLine& forms, const std::string& line, char selection,
+                         int occurrence = 0);
+
 // A form that the plan of every form leaves out, and why.
 struct TLeftOutForm {
     const TFormRec* Form = nullptr;

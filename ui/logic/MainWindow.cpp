@@ -414,11 +414,12 @@ void TForm1::Button3Click() {
     TExportPlan plan;
     // Two forms of one name have two lines of one text: the n-th such line is the n-th such form.
     std::map<std::string, int> occurrences;
+    const TFormsByLine forms = ListedFormsByLine(database);
     for (int i = 0; i < list.Count(); ++i) {
         const std::string line = list.LineText(i);
         const int occurrence = occurrences[line]++;
         if (list.IsTicked(i)) {
-            plan.push_back(PlanItemOfLine(database, line, letter, occurrence));
+            plan.push_back(PlanItemOfLine(forms, line, letter, occurrence));
         }
     }
 
